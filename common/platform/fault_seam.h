@@ -1,0 +1,42 @@
+// Fault injection for tests: make the Nth copy, move, delete, write, create or
+// lock of the whole process fail. Off unless a test arms it.
+//
+// The state lives once per process, inside the engine library (which every
+// module links), so a fault armed by a test reaches the engine's writes and the
+// libraries' copies alike, on Linux and on Windows.
+#pragma once
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define TALVEX_FAULT_API __stdcall
+#else
+#define TALVEX_FAULT_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum TalvexFaultOp {
+  TALVEX_FAULT_COPY = 0,
+  TALVEX_FAULT_MOVE = 1,
+  TALVEX_FAULT_DELETE = 2,
+  TALVEX_FAULT_WRITE = 3,
+  TALVEX_FAULT_CREATE = 4, /* open for create/truncate, directory creation */
+  TALVEX_FAULT_LOCK = 5,
+  TALVEX_FAULT_OPS = 6
+};
+
+/* The nth operation of this kind from now on fails (1 = the next one); 0 disarms. */
+void TALVEX_FAULT_API c4faultArm(int op, int32_t nth);
+/* Disarms every kind and resets the counters. */
+void TALVEX_FAULT_API c4faultClear(void);
+/* Operations of this kind seen since the last clear. */
+int32_t TALVEX_FAULT_API c4faultCount(int op);
+/* Called by the file layer before each operation: non-zero means "fail this one". */
+int TALVEX_FAULT_API c4faultHit(int op);
+
+#ifdef __cplusplus
+}
+#endif

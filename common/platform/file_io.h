@@ -1,0 +1,64 @@
+// Raw file access for the engine and the companions: positioned reads and
+// writes, size, truncation and non-blocking byte-range locks.
+//
+// Every write, create and lock passes the fault seam (fault_seam.h), so tests
+// can make the Nth one fail. Paths are host texts ("\" or "/" separators); they
+// are turned into native paths with each component matched case-insensitively
+// (native_path.h). A File owns its OS handle and is not copyable. Results are
+// booleans; on failure lastError() holds a short text. A File may be used from
+// one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace talvex::platform {
+
+enum class OpenMode {
+  ReadOnly,
+  ReadWrite,
+  CreateTruncate,  // read-write; created, or emptied when it exists
+};
+
+enum class LockResult { Locked, HeldElsewhere, Failed };
+
+class File {
+ public:
+  // nullptr when the file cannot be opened; *error (if given) says why.
+  static std::unique_ptr<File> open(std::string_view path, OpenMode mode,
+                                    std::string* error = nullptr);
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Reads up to len bytes at offset; *got is the number read (short at the end).
+  bool readAt(uint64_t offset, void* buf, size_t len, size_t* got);
+  // Writes all len bytes at offset, growing the file when needed.
+  bool writeAt(uint64_t offset, const void* buf, size_t len);
+  bool size(uint64_t* out);
+  bool truncate(uint64_t length);
+  bool sync();
+
+  // Byte-range locks never wait. They belong to this File (open file
+  // description on Linux, handle on Windows), so two Files on one path in one
+  // process exclude each other as two processes do. Offsets may exceed 4 GiB.
+  LockResult lockRange(uint64_t offset, uint64_t length, bool exclusive = true);
+  bool unlockRange(uint64_t offset, uint64_t length);
+
+  // Modification time in nanoseconds since the Unix epoch (0 if unknown).
+  uint64_t modifiedTime();
+
+  const std::string& path() const { return path_; }  // the native path opened
+  const std::string& lastError() const { return error_; }
+
+ private:
+  File(intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+  intptr_t handle_;
+  std::string path_;
+  std::string error_;
+};
+
+}  // namespace talvex::platform

@@ -1,0 +1,23 @@
+// Message boxes, the only user interface of the companions.
+//
+// Windows: MessageBoxA without an owner window, task-modal. Elsewhere the
+// title and text go to standard error; a Yes/No question reads its answer
+// from the controlling terminal (/dev/tty) when there is one ("y"/"yes" or
+// "n"/"no", any case; an empty line takes the default) and otherwise takes
+// the default button. Blocks the calling thread until answered.
+#pragma once
+
+#include <string_view>
+
+namespace talvex::platform {
+
+enum class MessageIcon { None, Information, Warning, Error };
+
+// An OK box.
+void showMessage(std::string_view title, std::string_view text,
+                 MessageIcon icon = MessageIcon::None);
+
+// A Yes/No box with a question icon; true for Yes.
+bool askYesNo(std::string_view title, std::string_view text, bool defaultYes);
+
+}  // namespace talvex::platform

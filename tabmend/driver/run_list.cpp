@@ -1,0 +1,57 @@
+#include "driver/run_list.h"
+
+#include "driver/progress.h"
+#include "driver/run_state.h"
+#include "restructure/numbered_update.h"
+
+namespace talvex::tabmend {
+namespace {
+
+constexpr int kRunList[] = {
+    92,  94,  95,  100, 102, 104, 105, 106, 107, 110, 111, 112, 113, 114, 115, 116, 117, 119,
+    120, 121, 123, 126, 127, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143,
+    144, 145, 146, 147, 148, 150, 151, 153, 154, 155, 156, 157, 158, 159, 160, 161, 162, 163,
+    164, 165, 166, 167, 168, 169, 170, 171, 172, 173, 174, 175, 176, 177, 178, 179, 181, 182,
+    184, 185, 187, 189, 191, 192, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203,
+};
+static_assert(std::size(kRunList) == 88);
+
+}  // namespace
+
+std::span<const int> RunList() { return kRunList; }
+
+bool RunUpdatesFrom(int first) {
+  AppliedFlags().clearAll();
+  LastErrorText().clear();
+  int count = 0;
+  for (int number : kRunList) count += number >= first ? 1 : 0;
+
+  bool ok = true;
+  int ordinal = 0;
+  for (int number : kRunList) {
+    if (!ok || number < first) continue;
+    SetProgressPosition(number, ++ordinal, count);
+    ReportUpdatePhase(TABMEND_PROGRESS_START);
+    UpdateOutcome outcome = RunNumberedUpdate(number, AppliedFlags()[number]);
+    ok = outcome != UpdateOutcome::Failed;
+    ReportUpdatePhase(outcome == UpdateOutcome::Applied     ? TABMEND_PROGRESS_APPLIED
+                      : outcome == UpdateOutcome::NotNeeded ? TABMEND_PROGRESS_NOT_NEEDED
+                                                            : TABMEND_PROGRESS_FAILED);
+  }
+  if (!ok) RollBackAppliedUpdates();
+  return ok;
+}
+
+void RollBackAppliedUpdates() {
+  for (int number = kLastFlagNumber; number >= kFirstFlagNumber; --number) {
+    if (!AppliedFlags().test(number)) continue;
+    ReportUpdatePhase(TABMEND_PROGRESS_ROLLBACK, number);
+    try {
+      RestoreNumberedUpdate(number);
+    } catch (...) {
+      // A failed restore is not reported; the remaining ones still run.
+    }
+  }
+}
+
+}  // namespace talvex::tabmend

@@ -1,0 +1,71 @@
+// Module state of one tabmend export call: the failure text, the tables backed
+// up so far, the applied flags of the updates, the engine context and the
+// installation folders.
+//
+// Every export resets the state at its start (BeginCall) and discards it at
+// its end; nothing survives between calls except what is on disk. The state is
+// process-wide and assumes one call at a time on one thread.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "c4dll.h"
+
+namespace talvex::tabmend {
+
+inline constexpr int kFirstFlagNumber = 91;
+inline constexpr int kLastFlagNumber = 203;
+
+class AppliedFlagSet {
+ public:
+  // Numbers outside 91..203 share one scratch flag that rollback never reads,
+  // so a bad number cannot write outside the set.
+  bool& operator[](int number);
+  bool test(int number) const;
+  void clearAll();
+
+ private:
+  std::array<bool, kLastFlagNumber - kFirstFlagNumber + 1> flags_{};
+  bool scratch_ = false;
+};
+
+// The folders of the installation, each ending in "\".
+struct RunFolders {
+  std::string server, install, data;
+  std::string work;    // install + "update\"
+  std::string backup;  // install + "update\backup\"
+};
+
+struct RunState {
+  std::string lastErrorText;
+  std::vector<std::string> backedUpTables;  // upper-cased backup paths
+  AppliedFlagSet appliedFlags;
+  C4Context context = 0;
+  RunFolders folders;
+};
+
+RunState& CurrentRun();
+
+inline std::string& LastErrorText() { return CurrentRun().lastErrorText; }
+inline std::vector<std::string>& BackedUpTables() { return CurrentRun().backedUpTables; }
+inline AppliedFlagSet& AppliedFlags() { return CurrentRun().appliedFlags; }
+inline C4Context RunContext() { return CurrentRun().context; }
+inline const RunFolders& Folders() { return CurrentRun().folders; }
+
+// Empties the failure text and the backup list, clears the flags and forgets
+// the folders and context.
+void BeginCall();
+
+// Finds the installation and makes its working folders (common/locations);
+// false when they cannot be found or made.
+bool SetUpRunFolders();
+
+// Creates the run's engine context with the updater's settings (no automatic
+// index open, access mode 1, write buffering); false when the engine refuses.
+bool OpenRunContext();
+// Releases the context, if any.
+void CloseRunContext();
+
+}  // namespace talvex::tabmend

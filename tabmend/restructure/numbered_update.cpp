@@ -1,0 +1,26 @@
+#include "restructure/numbered_update.h"
+
+#include <cstdio>
+
+#include "driver/run_state.h"
+#include "tabmend/catalogue/catalogue.h"
+
+namespace talvex::tabmend {
+
+UpdateOutcome RunNumberedUpdate(int number, bool& applied) {
+  applied = false;
+  const RestructureSpec* spec = FindRestructureSpec(number);
+  if (spec == nullptr) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "Update%04d- ", number);
+    LastErrorText() = std::string(prefix) + "Unexpected exception.";
+    return UpdateOutcome::Failed;
+  }
+  return RunRestructure(*spec, applied);
+}
+
+void RestoreNumberedUpdate(int number) {
+  if (const RestructureSpec* spec = FindRestructureSpec(number)) RestoreFromBackup(*spec);
+}
+
+}  // namespace talvex::tabmend

@@ -1,0 +1,13 @@
+// A numbered update of the run list, found by number in the catalogue and run
+// by the restructure procedure. An unknown number fails with the update's
+// "Unexpected exception." message; restoring one does nothing.
+#pragma once
+
+#include "restructure/restructure.h"
+
+namespace talvex::tabmend {
+
+UpdateOutcome RunNumberedUpdate(int number, bool& applied);
+void RestoreNumberedUpdate(int number);
+
+}  // namespace talvex::tabmend

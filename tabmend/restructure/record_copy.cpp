@@ -1,0 +1,116 @@
+#include "restructure/record_copy.h"
+
+#include <array>
+#include <stdexcept>
+
+#include "driver/progress.h"
+#include "driver/run_state.h"
+#include "restructure/table_files.h"
+
+namespace talvex::tabmend {
+namespace {
+
+struct FieldPair {
+  C4Field source = 0;
+  C4Field target = 0;
+  int type = 0;  // dBASE type letter of the source field
+};
+
+using FieldPairMap = std::array<FieldPair, kFieldPairMapSize>;
+
+// One open table with its production index, closed in the order the engine
+// wants (index, unlock, table) and with the error state cleared.
+class OpenTable {
+ public:
+  OpenTable(C4Context c, const std::string& base) : context_(c) {
+    table_ = d4open(c, (base + ".dbf").c_str());
+    if (table_ != 0) index_ = i4open(table_, (base + ".mdx").c_str());
+  }
+  ~OpenTable() {
+    if (index_ != 0) i4close(index_);
+    if (table_ != 0) {
+      d4unlock(table_);
+      d4close(table_);
+    }
+    code4errorCode(context_, 0);
+  }
+  OpenTable(const OpenTable&) = delete;
+  OpenTable& operator=(const OpenTable&) = delete;
+
+  bool ok() const { return table_ != 0 && index_ != 0; }
+  C4Table get() const { return table_; }
+
+ private:
+  C4Context context_;
+  C4Table table_ = 0;
+  C4Index index_ = 0;
+};
+
+int BuildFieldPairMap(C4Context c, C4Table source, C4Table target, FieldPairMap* map) {
+  map->fill(FieldPair{});
+  int used = 0;
+  const int count = d4numFields(source);
+  for (int j = 1; j <= count; ++j) {
+    C4Field from = d4fieldJ(source, j);
+    C4Field to = from != 0 ? d4field(target, f4name(from)) : 0;
+    if (to == 0) {
+      code4errorCode(c, 0);
+      continue;
+    }
+    if (used == kFieldPairMapSize) throw std::length_error("more common fields than the map holds");
+    (*map)[used++] = FieldPair{from, to, f4type(from)};
+  }
+  return used;
+}
+
+bool CopyRecord(C4Table target, const FieldPairMap& map, int used) {
+  if (d4appendBlank(target) != 0) return false;
+  for (int k = 0; k < used; ++k) {
+    const FieldPair& pair = map[k];
+    // An assignment keeps what the engine makes of the value; only the write
+    // decides the record's fate.
+    if (pair.type == 'M') {
+      // By length, so a memo holding NUL bytes arrives whole.
+      const char* text = f4memoStr(pair.source);
+      f4memoAssignN(pair.target, text != nullptr ? text : "", f4memoLen(pair.source));
+    } else {
+      f4assignField(pair.target, pair.source);
+    }
+  }
+  return d4writeLow(target, d4recNoLow(target), 0, 1) == 0;
+}
+
+}  // namespace
+
+bool CopyCommonFields(const std::string& sourceFolder, const std::string& targetFolder,
+                      const std::string& base) {
+  const C4Context c = RunContext();
+  OpenTable source(c, WithBackslash(sourceFolder) + base);
+  if (!source.ok()) return false;
+  const int first = d4top(source.get());
+  if (first != 0 && first != r4eof) return false;
+
+  OpenTable target(c, WithBackslash(targetFolder) + base);
+  if (!target.ok()) return false;
+  const int targetTop = d4top(target.get());
+  if (targetTop != 0 && targetTop != r4eof) return false;
+
+  FieldPairMap map;
+  const int used = BuildFieldPairMap(c, source.get(), target.get(), &map);
+
+  if (first == 0) {
+    const int32_t total = d4recCount(source.get());
+    int32_t seen = 0;
+    for (;;) {
+      if (d4deleted(source.get()) == 0 && !CopyRecord(target.get(), map, used)) return false;
+      if (++seen % kRecordStep == 0) ReportRecords(base, sourceFolder, seen, total);
+      const int rc = d4skip(source.get(), 1);
+      if (rc == r4eof) break;
+      if (rc != 0) return false;
+    }
+    ReportRecords(base, sourceFolder, seen, total);
+  }
+  return d4reindex(target.get()) == 0;
+}
+
+}  // namespace talvex::tabmend

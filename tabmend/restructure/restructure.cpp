@@ -1,0 +1,233 @@
+#include "restructure/restructure.h"
+
+#include <functional>
+#include <vector>
+
+#include "common/platform/file_system.h"
+#include "conversions/conversion_dispatch.h"
+#include "driver/run_state.h"
+#include "restructure/record_copy.h"
+#include "restructure/structure_probe.h"
+#include "restructure/table_files.h"
+#include "restructure/table_locations.h"
+#include "tabmend/catalogue/catalogue.h"
+
+namespace talvex::tabmend {
+namespace {
+
+namespace fs = talvex::platform;
+
+// The locations an update works in: the data folder alone (single form) or
+// the list built from the basis file.
+TableLocationList LocationsOf(const RestructureSpec& spec) {
+  if (spec.form == RestructureForm::Single) return {TableLocation{""}};
+  return BuildTableLocationList(Folders().data, spec.locationBasis);
+}
+
+// One run of the procedure. Each step returns false with its message stored.
+class Restructure {
+ public:
+  Restructure(const RestructureSpec& spec, bool& applied)
+      : spec_(spec),
+        applied_(applied),
+        folders_(Folders()),
+        memo_(MemoRuleOf(spec)),
+        clone_(CloneDirectory(folders_.server, spec)) {}
+
+  UpdateOutcome Run() {
+    locations_ = LocationsOf(spec_);
+    if (!MarkLocationsNeedingUpdate()) return UpdateOutcome::NotNeeded;
+
+    if (spec_.locateCheck &&
+        !Every(All, "Unable to locate table files in data directory.", [&](const std::string& rel) {
+          for (const SpecTable& table : spec_.tables()) {
+            if (!LocateTableFiles(folders_.data + rel, table)) return false;
+          }
+          return true;
+        })) {
+      return UpdateOutcome::Failed;
+    }
+    if (!Every(All, "Unable to delete files from previous update.", [&](const std::string& rel) {
+          return CleanTableFiles(folders_.work + rel, spec_.tables(), memo_, false);
+        }) ||
+        !Every(Marked, "Unable to copy clone table files.", [&](const std::string& rel) {
+          return CopyTableFiles(clone_, folders_.work + rel, spec_.tables(), memo_, true);
+        }) ||
+        !Every(All, "Unable to delete previous table backup files.", [&](const std::string& rel) {
+          return CleanTableFiles(folders_.backup + rel, spec_.tables(), memo_, true);
+        }) ||
+        !Every(Marked, "Unable to backup table files prior to update.", [&](const std::string& rel) {
+          return CopyTableFiles(folders_.data + rel, folders_.backup + rel, spec_.tables(), memo_,
+                                true);
+        }) ||
+        !Every(Marked, "Unable to perform common field copy.", [&](const std::string& rel) {
+          for (const SpecTable& table : spec_.tables()) {
+            if (!CopyCommonFields(folders_.backup + rel, folders_.work + rel, table.base)) {
+              return false;
+            }
+          }
+          return true;
+        })) {
+      return UpdateOutcome::Failed;
+    }
+
+    applied_ = true;  // from here on the data folder may change
+
+    if (spec_.hasConversion() && !Convert()) {
+      return Fail("Unable to translate special field values.");
+    }
+    if (!Every(Marked, "Unable to delete original table files.", [&](const std::string& rel) {
+          return CleanTableFiles(folders_.data + rel, spec_.tables(), memo_, false);
+        }) ||
+        !Every(Marked, "Unable to copy updated files to data directory.",
+               [&](const std::string& rel) {
+                 return CopyTableFiles(folders_.work + rel, folders_.data + rel, spec_.tables(),
+                                       memo_, false);
+               })) {
+      return UpdateOutcome::Failed;
+    }
+    for (const TableLocation& location : locations_) {
+      CleanTableFiles(folders_.work + location.relative, spec_.tables(), memo_, false);
+    }
+    return UpdateOutcome::Applied;
+  }
+
+ private:
+  enum Which { All, Marked };
+
+  // Single and all-locations forms probe the data folder only and then work
+  // in every location; the flagged form probes and marks each location.
+  bool MarkLocationsNeedingUpdate() {
+    if (spec_.form != RestructureForm::Flagged) {
+      if (!NeedsUpdateProbe(spec_, folders_.data)) return false;
+      for (TableLocation& location : locations_) location.needsUpdate = true;
+      return true;
+    }
+    bool any = false;
+    for (TableLocation& location : locations_) {
+      location.needsUpdate = NeedsUpdateProbe(spec_, folders_.data + location.relative);
+      any = any || location.needsUpdate;
+    }
+    return any;
+  }
+
+  bool Every(Which which, const char* message, const std::function<bool(const std::string&)>& step) {
+    for (const TableLocation& location : locations_) {
+      if (which == Marked && !location.needsUpdate) continue;
+      if (!step(location.relative)) {
+        Fail(message);
+        return false;
+      }
+    }
+    return true;
+  }
+
+  UpdateOutcome Fail(const char* text) {
+    LastErrorText() = spec_.messagePrefix() + text;
+    return UpdateOutcome::Failed;
+  }
+
+  bool Convert() {
+    const ConversionEntry* conversion = FindConversion(spec_.number);
+    if (conversion == nullptr) return false;
+    switch (spec_.conversion) {
+      case ConversionInput::BackupAndWork:
+        for (const TableLocation& location : locations_) {
+          if (!location.needsUpdate) continue;
+          if (!conversion->routine(folders_.backup + location.relative,
+                                   folders_.work + location.relative)) {
+            return false;
+          }
+        }
+        return true;
+      case ConversionInput::DataAndWork:
+        return conversion->routine(folders_.data, folders_.work);
+      case ConversionInput::WorkAndBaseName:
+        return conversion->routine(folders_.work, spec_.probedTable().base);
+      case ConversionInput::WorkOnly:
+        return conversion->routine(folders_.work, "");
+      case ConversionInput::None:
+        return true;
+    }
+    return false;
+  }
+
+  const RestructureSpec& spec_;
+  bool& applied_;
+  const RunFolders& folders_;
+  const MemoRule memo_;
+  const std::string clone_;
+  TableLocationList locations_;
+};
+
+// Only adds tables that are missing; never backs up, never sets its flag.
+UpdateOutcome AddMissingTables(const RestructureSpec& spec) {
+  const RunFolders& folders = Folders();
+  const std::string clone = WithBackslash(CloneDirectory(folders.server, spec));
+  bool added = false;
+  for (const TableLocation& location : LocationsOf(spec)) {
+    const std::string target = folders.data + location.relative;
+    if (!fs::isDirectory(target)) fs::createDirectoryPath(target);
+    for (const SpecTable& table : spec.tables()) {
+      const std::string base = target + table.base;
+      if (fs::pathExists(base + ".dbf")) continue;
+      if (!fs::copyFile(clone + table.base + ".dbf", base + ".dbf")) {
+        LastErrorText() = spec.messagePrefix() + "Unable to copy updated files to data directory.";
+        return UpdateOutcome::Failed;
+      }
+      if (!fs::copyFile(clone + table.base + ".mdx", base + ".mdx")) {
+        // A data file without its index would be skipped as present by every
+        // later run and then fail each update that opens it: take it back.
+        fs::deleteFile(base + ".dbf");
+        LastErrorText() = spec.messagePrefix() + "Unable to copy updated files to data directory.";
+        return UpdateOutcome::Failed;
+      }
+      added = true;
+    }
+  }
+  return added ? UpdateOutcome::Applied : UpdateOutcome::NotNeeded;
+}
+
+}  // namespace
+
+UpdateOutcome RunRestructure(const RestructureSpec& spec, bool& applied) {
+  applied = false;
+  try {
+    if (spec.form == RestructureForm::AddMissing) return AddMissingTables(spec);
+    return Restructure(spec, applied).Run();
+  } catch (...) {
+    LastErrorText() = spec.messagePrefix() + "Unexpected exception.";
+    return UpdateOutcome::Failed;
+  }
+}
+
+void RestoreFromBackup(const RestructureSpec& spec) {
+  if (spec.form == RestructureForm::AddMissing) return;
+  try {
+    const RunFolders& folders = Folders();
+    const MemoRule memo = MemoRuleOf(spec);
+    const bool single = spec.form == RestructureForm::Single;
+    for (const TableLocation& location : LocationsOf(spec)) {
+      const std::string backup = folders.backup + location.relative;
+      const std::string data = folders.data + location.relative;
+      for (const SpecTable& table : spec.tables()) {
+        const std::string original = backup + "original\\";
+        const std::string source = fs::isFile(original + table.base + ".dbf") ? original : backup;
+        if (spec.form == RestructureForm::Flagged && !fs::isFile(source + table.base + ".dbf")) {
+          continue;  // not backed up in this call
+        }
+        if (!RestoreTableFiles(source, data, table, memo, single) && !single) return;
+        // A memo file the new layout brought along has no place beside an
+        // old table that had none.
+        if (!single && !fs::isFile(source + table.base + ".dbt") &&
+            fs::isFile(data + table.base + ".dbt")) {
+          fs::deleteFile(data + table.base + ".dbt");
+        }
+      }
+    }
+  } catch (...) {
+    // Restores report nothing.
+  }
+}
+
+}  // namespace talvex::tabmend

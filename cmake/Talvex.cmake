@@ -1,14 +1,54 @@
 # Build conventions shared by every folder.
+#
+# Functions for the folders:
+#   talvex_warnings(target)                      the project's warning set
+#   talvex_add_test(name SOURCES ... LIBS ...)   one GoogleTest program, its cases in CTest
+#   talvex_add_bench(name SOURCES ... LIBS ...)  one Google Benchmark program (TALVEX_BENCH)
+#   talvex_windows_exports(target DEF file)      plain-named __stdcall exports of a DLL
+#   talvex_link_engine(target)                   link the table engine (c4dll)
+#
+# Builds (see CMakePresets.json): native, ASan+UBSan (TALVEX_SANITIZE), -m32
+# (cmake/toolchain-linux-m32.cmake) and Windows i686 under wine
+# (cmake/toolchain-mingw-i686.cmake).
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/static)
 
+option(TALVEX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+# A 32-bit Linux build: the installed GoogleTest and Google Benchmark are
+# 64-bit, so GoogleTest comes from source and benchmarks are left out.
+if(NOT WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(TALVEX_M32 ON)
+else()
+  set(TALVEX_M32 OFF)
+endif()
+
 if(WIN32)
-  # DLLs live beside the programs; link the C/C++ runtime in so each DLL needs
-  # only system DLLs and C4DLL.DLL.
+  # DLLs live beside the programs (Windows finds them there, and so does wine);
+  # the C/C++ runtime is linked in so each DLL needs only system DLLs and
+  # C4DLL.DLL. No stdcall "fixup": a caller that declares an engine function
+  # with the wrong convention or arguments fails to link instead of silently
+  # binding to the decorated symbol.
   set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--disable-stdcall-fixup)
+endif()
+
+if(TALVEX_SANITIZE)
+  if(WIN32)
+    message(FATAL_ERROR "TALVEX_SANITIZE is for the native Linux build")
+  endif()
+  set(_talvex_san -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                  -fno-omit-frame-pointer)
+  add_compile_options(${_talvex_san})
+  add_link_options(${_talvex_san})
+endif()
+
+# Google Benchmark is installed for the native 64-bit build only.
+if(TALVEX_BENCH AND (WIN32 OR TALVEX_M32))
+  message(STATUS "TALVEX_BENCH is for the native 64-bit build; benchmarks left out")
+  set(TALVEX_BENCH OFF)
 endif()
 
 set(TALVEX_WARNINGS -Wall -Wextra -Wno-unused-parameter)
@@ -18,31 +58,188 @@ function(talvex_warnings target)
   target_compile_options(${target} PRIVATE ${TALVEX_WARNINGS})
 endfunction()
 
-# GoogleTest: the installed 64-bit library natively, built from source for
-# -m32 and cross builds.
+# mingw's tools, also in Linux builds, where tests use them to make small PE
+# files (e.g. a program with a real version resource).
+find_program(TALVEX_MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc
+             NO_CMAKE_FIND_ROOT_PATH)
+find_program(TALVEX_MINGW_WINDRES NAMES i686-w64-mingw32-windres NO_CMAKE_FIND_ROOT_PATH)
+find_program(TALVEX_DLLTOOL NAMES i686-w64-mingw32-dlltool NO_CMAKE_FIND_ROOT_PATH)
+
+# GoogleTest: the installed 64-bit library natively; built from Debian's
+# sources (/usr/src/googletest) for -m32 and for the Windows cross build.
 macro(talvex_find_gtest)
   if(NOT TARGET GTest::gtest_main)
     if(CMAKE_CROSSCOMPILING OR TALVEX_M32)
       set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
       set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-      set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
-      add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-      add_library(GTest::gtest ALIAS gtest)
-      add_library(GTest::gtest_main ALIAS gtest_main)
+      set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+      # Our own cache variable tells the sources apart from a stale copy.
+      set(TALVEX_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+      if(NOT EXISTS ${TALVEX_GTEST_SOURCE_DIR}/CMakeLists.txt)
+        message(FATAL_ERROR "GoogleTest sources missing at ${TALVEX_GTEST_SOURCE_DIR} "
+                            "(Debian package googletest)")
+      endif()
+      add_subdirectory(${TALVEX_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+      # GoogleTest 1.11 and later name these aliases themselves.
+      if(NOT TARGET GTest::gtest_main)
+        add_library(GTest::gtest ALIAS gtest)
+        add_library(GTest::gtest_main ALIAS gtest_main)
+      endif()
     else()
       find_package(GTest REQUIRED)
     endif()
+    include(GoogleTest)
   endif()
 endmacro()
 
+# Paths handed to tests in the environment. A Windows program under wine sees
+# the Linux root as drive Z:.
+function(_talvex_test_path out path)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(${out} "Z:${path}" PARENT_SCOPE)
+  else()
+    set(${out} "${path}" PARENT_SCOPE)
+  endif()
+endfunction()
+
 # talvex_add_test(name SOURCES a.cpp ... LIBS x y): one GoogleTest program,
-# registered with CTest test by test.
+# registered with CTest case by case. Tests see in their environment:
+#   TALVEX_SOURCE_DIR  the source tree (fixtures: tests/fixtures/...)
+#   TALVEX_BIN_DIR     where programs (and on Windows the DLLs) are
+#   TALVEX_LIB_DIR     where shared libraries are (Windows: same as bin)
 function(talvex_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  talvex_find_gtest()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   talvex_warnings(${name})
-  include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-                       PROPERTIES ENVIRONMENT "TALVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  _talvex_test_path(src ${PROJECT_SOURCE_DIR})
+  _talvex_test_path(bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  _talvex_test_path(lib ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+  # Discovery runs the program (under wine for Windows): allow for a cold start.
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES ENVIRONMENT
+                       "TALVEX_SOURCE_DIR=${src};TALVEX_BIN_DIR=${bin};TALVEX_LIB_DIR=${lib}")
+  set_property(GLOBAL APPEND PROPERTY TALVEX_TEST_TARGETS ${name})
+endfunction()
+
+# talvex_add_bench(name SOURCES a.cpp ... LIBS x y): one benchmark program,
+# built when TALVEX_BENCH is on (native 64-bit builds only; never run by the tests).
+function(talvex_add_bench name)
+  cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT TALVEX_BENCH)
+    return()
+  endif()
+  if(NOT TARGET benchmark::benchmark)
+    find_package(benchmark REQUIRED)
+  endif()
+  add_executable(${name} ${B_SOURCES})
+  target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark_main)
+  talvex_warnings(${name})
+endfunction()
+
+# talvex_windows_exports(target DEF file): on Windows, the DLL exports the
+# functions of the .def file under their plain names. The .def names each
+# __stdcall function with its argument size (Name@N) and the DLL is linked with
+# --kill-at, so only "Name" is exported (no dllexport "Name@N" twin). The
+# file name comes from the .def's LIBRARY line (C4DLL.DLL, tabmend.dll). The
+# import library is remade from the .def with dlltool --kill-at, because ld's
+# own import library would lose the @N that callers' references carry.
+# Elsewhere it does nothing.
+function(talvex_windows_exports target)
+  cmake_parse_arguments(W "" "DEF" "" ${ARGN})
+  if(NOT W_DEF)
+    message(FATAL_ERROR "talvex_windows_exports(${target} DEF file.def)")
+  endif()
+  get_filename_component(def ${W_DEF} ABSOLUTE)
+  set_property(TARGET ${target} PROPERTY TALVEX_DEF_FILE ${def})
+  if(NOT WIN32)
+    return()
+  endif()
+  file(STRINGS ${def} library REGEX "^LIBRARY[ \t]+")
+  if(NOT library MATCHES "^LIBRARY[ \t]+\"?([^ \t\"]+)\"?")
+    message(FATAL_ERROR "${def}: no LIBRARY line naming the DLL")
+  endif()
+  set(dll ${CMAKE_MATCH_1})
+  get_filename_component(base ${dll} NAME_WE)
+  get_filename_component(suffix ${dll} LAST_EXT)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${base} SUFFIX ${suffix}
+                                             LINK_DEPENDS ${def})
+  target_link_options(${target} PRIVATE ${def} -Wl,--kill-at)
+  # POST_BUILD needs the target's own directory; the top-level fallback call
+  # (for a folder that forgot this call) gets names and exports only.
+  get_target_property(target_dir ${target} SOURCE_DIR)
+  if(target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${def} -D ${dll} -l $<TARGET_LINKER_FILE:${target}>
+      COMMENT "Import library of ${dll} (plain names)"
+      VERBATIM)
+  endif()
+endfunction()
+
+# The engine's import library for Windows consumers, made once from the .def.
+if(WIN32)
+  get_filename_component(TALVEX_C4DLL_DEF ${CMAKE_CURRENT_LIST_DIR}/../engine/c4dll.def ABSOLUTE)
+  set(TALVEX_C4DLL_IMPLIB ${CMAKE_BINARY_DIR}/lib/static/libc4dll_imports.a)
+  add_custom_command(OUTPUT ${TALVEX_C4DLL_IMPLIB}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib/static
+    COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${TALVEX_C4DLL_DEF} -D C4DLL.DLL
+            -l ${TALVEX_C4DLL_IMPLIB}
+    DEPENDS ${TALVEX_C4DLL_DEF}
+    COMMENT "C4DLL.DLL import library (plain names)"
+    VERBATIM)
+  add_custom_target(talvex_c4dll_implib DEPENDS ${TALVEX_C4DLL_IMPLIB})
+endif()
+
+# talvex_link_engine(target): the target calls the engine. Natively it links
+# libc4dll.so; on Windows it imports C4DLL.DLL's functions by plain name
+# through the dlltool import library, and the DLL is built with it. Static and
+# object libraries pass the link on to whoever links them.
+function(talvex_link_engine target)
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "STATIC_LIBRARY" OR type STREQUAL "OBJECT_LIBRARY")
+    set(scope PUBLIC)
+  elseif(type STREQUAL "INTERFACE_LIBRARY")
+    set(scope INTERFACE)
+  else()
+    set(scope PRIVATE)
+  endif()
+  if(WIN32)
+    target_link_libraries(${target} ${scope} ${TALVEX_C4DLL_IMPLIB})
+    target_include_directories(${target} ${scope}
+      $<TARGET_PROPERTY:c4dll,INTERFACE_INCLUDE_DIRECTORIES>
+      ${PROJECT_SOURCE_DIR}/engine/include)
+    target_compile_definitions(${target} ${scope}
+      $<TARGET_PROPERTY:c4dll,INTERFACE_COMPILE_DEFINITIONS>)
+    if(NOT type STREQUAL "INTERFACE_LIBRARY")
+      add_dependencies(${target} talvex_c4dll_implib c4dll)
+    endif()
+  else()
+    target_link_libraries(${target} ${scope} c4dll)
+  endif()
+endfunction()
+
+# Called by the top-level CMakeLists.txt once every folder is in: DLLs whose
+# folder did not call talvex_windows_exports get their .def anyway, and the
+# list of test programs is written for scripts/test, which checks that each of
+# them really runs (wine can fail without a word).
+function(talvex_finish)
+  foreach(pair "c4dll=engine/c4dll.def" "tabmend=tabmend/tabmend.def"
+               "qmrbsrst=qmrbsrst/qmrbsrst.def")
+    string(REPLACE "=" ";" pair ${pair})
+    list(GET pair 0 target)
+    list(GET pair 1 def)
+    if(TARGET ${target})
+      get_target_property(done ${target} TALVEX_DEF_FILE)
+      if(NOT done)
+        talvex_windows_exports(${target} DEF ${PROJECT_SOURCE_DIR}/${def})
+      endif()
+    endif()
+  endforeach()
+  get_property(tests GLOBAL PROPERTY TALVEX_TEST_TARGETS)
+  set(lines "")
+  foreach(t IN LISTS tests)
+    string(APPEND lines "$<TARGET_FILE:${t}>\n")
+  endforeach()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/talvex-test-programs.txt CONTENT "${lines}")
 endfunction()

@@ -1,0 +1,221 @@
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "common/platform/fault_seam.h"
+#include "common/platform/file_io.h"
+#include "common/platform/file_system.h"
+#include "common/platform/native_path.h"
+
+namespace talvex::platform {
+namespace {
+
+bool statPath(std::string_view path, struct stat* st) {
+  if (path.empty()) return false;
+  return ::stat(nativePath(path).c_str(), st) == 0;
+}
+
+// A name beside target that no one else uses, for write-then-rename.
+std::string tempBeside(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + ".~" + std::to_string(getpid()) + "_" + std::to_string(++counter);
+}
+
+// Copies the bytes of an open source to a new file at dest.
+bool copyBytes(int in, const std::string& dest, mode_t mode) {
+  int out = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
+  if (out < 0) return false;
+  char buf[1 << 16];
+  bool ok = true;
+  for (;;) {
+    ssize_t n = ::read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(dest.c_str());
+  return ok;
+}
+
+bool copyNative(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st;
+  if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  std::string temp = tempBeside(to);
+  bool ok = copyBytes(in, temp, st.st_mode);
+  ::close(in);
+  if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    ok = false;
+  }
+  return ok;
+}
+
+// The last component of a host text as given (for a rename that changes
+// only the case of a name).
+std::string lastComponent(std::string_view p) {
+  while (!p.empty() && isPathSeparator(p.back())) p.remove_suffix(1);
+  size_t i = p.size();
+  while (i > 0 && !isPathSeparator(p[i - 1])) --i;
+  return std::string(p.substr(i));
+}
+
+std::string folderOf(const std::string& native) {
+  size_t slash = native.rfind('/');
+  return slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+}
+
+template <class Keep>
+std::vector<std::string> listEntries(std::string_view folder, std::string_view pattern,
+                                     Keep keep) {
+  std::vector<std::string> names;
+  std::string native = nativePath(folder);
+  if (native.empty()) native = ".";
+  DIR* dir = opendir(native.c_str());
+  if (!dir) return names;
+  if (native.back() != '/') native += '/';
+  while (dirent* e = readdir(dir)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    if (!wildcardMatch(pattern, name)) continue;
+    bool isDir;
+    if (e->d_type == DT_DIR) {
+      isDir = true;
+    } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+      struct stat st;
+      isDir = ::stat((native + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    } else {
+      isDir = false;
+    }
+    if (keep(isDir)) names.push_back(std::move(name));
+  }
+  closedir(dir);
+  return names;
+}
+
+}  // namespace
+
+bool pathExists(std::string_view path) {
+  struct stat st;
+  return statPath(path, &st);
+}
+
+bool isDirectory(std::string_view path) {
+  struct stat st;
+  return statPath(path, &st) && S_ISDIR(st.st_mode);
+}
+
+bool isFile(std::string_view path) {
+  struct stat st;
+  return statPath(path, &st) && !S_ISDIR(st.st_mode);
+}
+
+bool createDirectory(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_CREATE)) return false;
+  std::string native = nativePath(path);
+  return !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
+}
+
+bool removeDirectory(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  std::string native = nativePath(path);
+  return !native.empty() && ::rmdir(native.c_str()) == 0;
+}
+
+bool copyFile(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_COPY)) return false;
+  std::string src = nativePath(from), dst = nativePath(to);
+  if (src.empty() || dst.empty()) return false;
+  struct stat a, b;
+  // Copying a file onto itself keeps it as it is.
+  if (::stat(src.c_str(), &a) == 0 && ::stat(dst.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+      a.st_ino == b.st_ino)
+    return !S_ISDIR(a.st_mode);
+  return copyNative(src, dst);
+}
+
+bool moveFile(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_MOVE)) return false;
+  std::string src = nativePath(from), dst = nativePath(to);
+  if (src.empty() || dst.empty()) return false;
+  struct stat a, b;
+  if (::lstat(src.c_str(), &a) != 0) return false;
+  if (::lstat(dst.c_str(), &b) == 0) {
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
+    // Same file under another case: rename to the case asked for.
+    dst = folderOf(dst) + lastComponent(to);
+    return ::rename(src.c_str(), dst.c_str()) == 0;
+  }
+  if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+  if (errno != EXDEV || !S_ISREG(a.st_mode)) return false;
+  if (!copyNative(src, dst)) return false;
+  if (::unlink(src.c_str()) != 0) {
+    ::unlink(dst.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool deleteFile(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  std::string native = nativePath(path);
+  struct stat st;
+  if (native.empty() || ::lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  return ::unlink(native.c_str()) == 0;
+}
+
+std::vector<std::string> listDirectories(std::string_view folder, std::string_view pattern) {
+  return listEntries(folder, pattern, [](bool isDir) { return isDir; });
+}
+
+std::vector<std::string> listFiles(std::string_view folder, std::string_view pattern) {
+  return listEntries(folder, pattern, [](bool isDir) { return !isDir; });
+}
+
+std::string shortPath(std::string_view path) { return std::string(path); }
+
+bool writeWholeFile(std::string_view path, std::string_view content) {
+  std::string target = nativePath(path);
+  if (target.empty()) return false;
+  std::string temp = tempBeside(target);
+  {
+    auto f = File::open(temp, OpenMode::CreateTruncate);
+    if (!f) return false;
+    if (!f->writeAt(0, content.data(), content.size())) {
+      f.reset();
+      ::unlink(temp.c_str());
+      return false;
+    }
+  }
+  if (::rename(temp.c_str(), target.c_str()) != 0) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace talvex::platform

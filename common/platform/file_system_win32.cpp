@@ -1,0 +1,138 @@
+#include <windows.h>
+
+#include <atomic>
+
+#include "common/platform/fault_seam.h"
+#include "common/platform/file_io.h"
+#include "common/platform/file_system.h"
+#include "common/platform/native_path.h"
+
+namespace talvex::platform {
+namespace {
+
+DWORD attributes(std::string_view path) {
+  if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA(nativePath(path).c_str());
+}
+
+std::string tempBeside(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return target + ".~" + std::to_string(GetCurrentProcessId()) + "_" +
+         std::to_string(++counter);
+}
+
+std::string withBackslash(std::string folder) {
+  if (!folder.empty() && folder.back() != '\\' && folder.back() != ':') folder += '\\';
+  return folder;
+}
+
+template <class Keep>
+std::vector<std::string> listEntries(std::string_view folder, std::string_view pattern,
+                                     Keep keep) {
+  std::vector<std::string> names;
+  std::string query = withBackslash(nativePath(folder)) + std::string(pattern);
+  WIN32_FIND_DATAA fd;
+  HANDLE find = FindFirstFileA(query.c_str(), &fd);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = fd.cFileName;
+    if (name == "." || name == "..") continue;
+    if (keep((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) names.push_back(name);
+  } while (FindNextFileA(find, &fd));
+  FindClose(find);
+  return names;
+}
+
+}  // namespace
+
+bool pathExists(std::string_view path) { return attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool isDirectory(std::string_view path) {
+  DWORD a = attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool isFile(std::string_view path) {
+  DWORD a = attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool createDirectory(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_CREATE)) return false;
+  return !path.empty() && CreateDirectoryA(nativePath(path).c_str(), nullptr);
+}
+
+bool removeDirectory(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  return !path.empty() && RemoveDirectoryA(nativePath(path).c_str());
+}
+
+bool copyFile(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_COPY)) return false;
+  std::string src = nativePath(from), dst = nativePath(to);
+  if (src.empty() || dst.empty()) return false;
+  std::string temp = tempBeside(dst);
+  if (!CopyFileA(src.c_str(), temp.c_str(), TRUE)) return false;
+  // A copied read-only attribute would make the rename (and later writes)
+  // fail; table copies must stay writable.
+  DWORD a = GetFileAttributesA(temp.c_str());
+  if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
+    SetFileAttributesA(temp.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+  if (!MoveFileExA(temp.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool moveFile(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_MOVE)) return false;
+  if (from.empty() || to.empty()) return false;
+  return MoveFileA(nativePath(from).c_str(), nativePath(to).c_str());
+}
+
+bool deleteFile(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  return !path.empty() && DeleteFileA(nativePath(path).c_str());
+}
+
+std::vector<std::string> listDirectories(std::string_view folder, std::string_view pattern) {
+  return listEntries(folder, pattern, [](bool isDir) { return isDir; });
+}
+
+std::vector<std::string> listFiles(std::string_view folder, std::string_view pattern) {
+  return listEntries(folder, pattern, [](bool isDir) { return !isDir; });
+}
+
+std::string shortPath(std::string_view path) {
+  std::string native = nativePath(path);
+  DWORD n = GetShortPathNameA(native.c_str(), nullptr, 0);
+  if (n == 0) return std::string(path);
+  std::string out(n, '\0');
+  DWORD got = GetShortPathNameA(native.c_str(), out.data(), n);
+  if (got == 0 || got >= n) return std::string(path);
+  out.resize(got);
+  return out;
+}
+
+bool writeWholeFile(std::string_view path, std::string_view content) {
+  std::string target = nativePath(path);
+  if (target.empty()) return false;
+  std::string temp = tempBeside(target);
+  {
+    auto f = File::open(temp, OpenMode::CreateTruncate);
+    if (!f) return false;
+    if (!f->writeAt(0, content.data(), content.size())) {
+      f.reset();
+      DeleteFileA(temp.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace talvex::platform

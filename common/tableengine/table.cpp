@@ -1,0 +1,72 @@
+#include "common/tableengine/table.h"
+
+#include <utility>
+
+namespace talvex::common {
+
+int clearEngineError(C4Context c) { return c ? code4errorCode(c, 0) : 0; }
+
+Table::Table(Table&& other) noexcept
+    : context_(other.context_), table_(std::exchange(other.table_, 0)) {}
+
+Table& Table::operator=(Table&& other) noexcept {
+  if (this != &other) {
+    close();
+    context_ = other.context_;
+    table_ = std::exchange(other.table_, 0);
+  }
+  return *this;
+}
+
+Table Table::open(C4Context c, std::string_view path) {
+  std::string p(path);
+  C4Table t = d4open(c, p.c_str());
+  clearEngineError(c);
+  return Table(c, t);
+}
+
+Table Table::openClone(C4Context c, C4Table source) {
+  C4Table t = source ? d4openClone(source) : 0;
+  clearEngineError(c);
+  return Table(c, t);
+}
+
+C4Field Table::field(std::string_view name) const {
+  if (!table_) return 0;
+  std::string n(name);
+  C4Field f = d4field(table_, n.c_str());
+  if (!f) clearEngineError(context_);
+  return f;
+}
+
+C4Tag Table::tag(std::string_view name) const {
+  if (!table_) return 0;
+  std::string n(name);
+  C4Tag t = d4tag(table_, n.c_str());
+  if (!t) clearEngineError(context_);
+  return t;
+}
+
+int Table::close() {
+  int r = 0;
+  if (table_) r = d4close(std::exchange(table_, 0));
+  clearEngineError(context_);
+  return r;
+}
+
+C4Table Table::release() { return std::exchange(table_, 0); }
+
+ContextGuard::~ContextGuard() {
+  if (context_) code4initUndo(context_);
+}
+
+std::string fieldText(C4Field f) {
+  if (!f) return {};
+  const char* s = f4str(f);
+  if (!s) return {};
+  std::string text(s);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace talvex::common

@@ -142,10 +142,11 @@ endfunction()
 # functions of the .def file under their plain names. The .def names each
 # __stdcall function with its argument size (Name@N) and the DLL is linked with
 # --kill-at, so only "Name" is exported (no dllexport "Name@N" twin). The
-# file name comes from the .def's LIBRARY line (C4DLL.DLL, tabmend.dll). The
-# import library is remade from the .def with dlltool --kill-at, because ld's
-# own import library would lose the @N that callers' references carry.
-# Elsewhere it does nothing.
+# file name comes from the .def's LIBRARY line (C4DLL.DLL, tabmend.dll).
+# Callers link the target as usual: their references carry the @N, and ld's
+# own import library would have lost it, so the import library is made from
+# the .def with dlltool --kill-at (symbols Name@N, imported as "Name") and
+# replaces ld's. Elsewhere it does nothing.
 function(talvex_windows_exports target)
   cmake_parse_arguments(W "" "DEF" "" ${ARGN})
   if(NOT W_DEF)
@@ -166,35 +167,32 @@ function(talvex_windows_exports target)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${base} SUFFIX ${suffix}
                                              LINK_DEPENDS ${def})
   target_link_options(${target} PRIVATE ${def} -Wl,--kill-at)
-  # POST_BUILD needs the target's own directory; the top-level fallback call
-  # (for a folder that forgot this call) gets names and exports only.
+
+  set(implib ${CMAKE_BINARY_DIR}/lib/static/lib${base}_imports.a)
+  add_custom_command(OUTPUT ${implib}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib/static
+    COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${def} -D ${dll} -l ${implib}
+    DEPENDS ${def}
+    COMMENT "Import library of ${dll} (plain names)"
+    VERBATIM)
+  add_custom_target(${target}_implib DEPENDS ${implib})
+  add_dependencies(${target} ${target}_implib)
+  target_link_libraries(${target} INTERFACE ${implib})
+  # Where the target is our own (not the top-level fallback), ld's import
+  # library is overwritten too, so nobody can bind to its undecorated symbols
+  # (a caller declaring the function without __stdcall fails to link).
   get_target_property(target_dir ${target} SOURCE_DIR)
   if(target_dir STREQUAL CMAKE_CURRENT_SOURCE_DIR)
     add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${def} -D ${dll} -l $<TARGET_LINKER_FILE:${target}>
-      COMMENT "Import library of ${dll} (plain names)"
+      COMMAND ${CMAKE_COMMAND} -E copy ${implib} $<TARGET_LINKER_FILE:${target}>
       VERBATIM)
   endif()
 endfunction()
 
-# The engine's import library for Windows consumers, made once from the .def.
-if(WIN32)
-  get_filename_component(TALVEX_C4DLL_DEF ${CMAKE_CURRENT_LIST_DIR}/../engine/c4dll.def ABSOLUTE)
-  set(TALVEX_C4DLL_IMPLIB ${CMAKE_BINARY_DIR}/lib/static/libc4dll_imports.a)
-  add_custom_command(OUTPUT ${TALVEX_C4DLL_IMPLIB}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib/static
-    COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${TALVEX_C4DLL_DEF} -D C4DLL.DLL
-            -l ${TALVEX_C4DLL_IMPLIB}
-    DEPENDS ${TALVEX_C4DLL_DEF}
-    COMMENT "C4DLL.DLL import library (plain names)"
-    VERBATIM)
-  add_custom_target(talvex_c4dll_implib DEPENDS ${TALVEX_C4DLL_IMPLIB})
-endif()
-
-# talvex_link_engine(target): the target calls the engine. Natively it links
-# libc4dll.so; on Windows it imports C4DLL.DLL's functions by plain name
-# through the dlltool import library, and the DLL is built with it. Static and
-# object libraries pass the link on to whoever links them.
+# talvex_link_engine(target): the target calls the engine: libc4dll.so, or on
+# Windows C4DLL.DLL, whose functions it imports by plain name through the
+# dlltool import library (see talvex_windows_exports). Static and object
+# libraries pass the link on to whoever links them.
 function(talvex_link_engine target)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "STATIC_LIBRARY" OR type STREQUAL "OBJECT_LIBRARY")
@@ -204,19 +202,7 @@ function(talvex_link_engine target)
   else()
     set(scope PRIVATE)
   endif()
-  if(WIN32)
-    target_link_libraries(${target} ${scope} ${TALVEX_C4DLL_IMPLIB})
-    target_include_directories(${target} ${scope}
-      $<TARGET_PROPERTY:c4dll,INTERFACE_INCLUDE_DIRECTORIES>
-      ${PROJECT_SOURCE_DIR}/engine/include)
-    target_compile_definitions(${target} ${scope}
-      $<TARGET_PROPERTY:c4dll,INTERFACE_COMPILE_DEFINITIONS>)
-    if(NOT type STREQUAL "INTERFACE_LIBRARY")
-      add_dependencies(${target} talvex_c4dll_implib c4dll)
-    endif()
-  else()
-    target_link_libraries(${target} ${scope} c4dll)
-  endif()
+  target_link_libraries(${target} ${scope} c4dll)
 endfunction()
 
 # Called by the top-level CMakeLists.txt once every folder is in: DLLs whose

@@ -1,0 +1,49 @@
+// Deterministic sample data for an installation: every table of a release's
+// layout, created through the releases clone writer and filled with claims,
+// their lines and payers, providers, payers, patients, rosters and users,
+// in the data folder and in claim archive folders below "archub92" and
+// "arch1500".
+//
+// The values depend only on the layout, the claim count and the seed, so two
+// installations with the same options hold the same records. A few records
+// of every table are marked deleted, and memo texts include some longer than
+// any character field, so an update has something to pack and to carry.
+// Uses the caller's engine context and leaves no table open in it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "c4dll.h"
+#include "releases/table_layout.h"
+
+namespace talvex::host {
+
+struct SampleOptions {
+  int claims = 200;
+  uint64_t seed = 1;
+};
+
+// The archive folders (relative to the data folder) a sample installation
+// has, with the claim family whose tables they hold. One more folder below
+// "archub92" holds no claim table at all.
+struct ArchiveFolder {
+  std::string relative;  // "archub92\2003\"
+  releases::ClaimFamily family;
+  int claims;
+};
+std::vector<ArchiveFolder> SampleArchiveFolders(const SampleOptions& options);
+
+// Writes the tables of `tables` into dataFolder (host text ending in "\") and
+// the family tables into the archive folders. False with *error on failure.
+bool WriteSampleData(C4Context context, const std::string& dataFolder,
+                     const std::vector<releases::TableLayout>& tables,
+                     const SampleOptions& options, std::string* error);
+
+// Fills one already created, empty table with `claims` claims' worth of
+// records (the bench uses it for large tables).
+bool FillTable(C4Context context, const std::string& folder, const releases::TableLayout& layout,
+               int claims, int firstClaim, uint64_t seed, std::string* error);
+
+}  // namespace talvex::host

@@ -12,8 +12,8 @@ namespace {
 constexpr char kBase36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 }  // namespace
 
-std::string MakePatientControlNumber(std::string_view prefix, double date,
-                                     int32_t serialNumber, int32_t suffixNumber) {
+std::string MakePatientControlNumber(std::string_view prefix, double date, int32_t serialNumber,
+                                     int32_t suffixNumber) {
   if (suffixNumber <= 0 || serialNumber <= 0 || prefix.empty() || date == 0) return "";
   talvex::common::CalendarDate ymd;
   // The day is the whole part: a time close to midnight stays on its day.
@@ -27,8 +27,8 @@ std::string MakePatientControlNumber(std::string_view prefix, double date,
       ((ymd.year % 10) * 372 + (ymd.month - 1) * 31 + ymd.day) * 451 + serialNumber % 1000;
 
   char text[48];
-  std::snprintf(text, sizeof text, "%02d%02d%d%c%c%c%c%2.2d", ymd.month, ymd.day, ymd.year % 10, kBase36[code / 46656],
-                kBase36[(code % 46656) / 1296], kBase36[(code % 1296) / 36],
+  std::snprintf(text, sizeof text, "%02d%02d%d%c%c%c%c%2.2d", ymd.month, ymd.day, ymd.year % 10,
+                kBase36[code / 46656], kBase36[(code % 46656) / 1296], kBase36[(code % 1296) / 36],
                 kBase36[code % 36], static_cast<int>(suffixNumber));
   std::string pcn = FitText(prefix, 6) + text;
   if (pcn.size() > kPcnWidth) pcn.resize(kPcnWidth);
@@ -37,8 +37,8 @@ std::string MakePatientControlNumber(std::string_view prefix, double date,
 
 void FillPatientControlNumber(TRosterPcnCall* call) {
   call->pcn.assign("");
-  call->pcn.assign(MakePatientControlNumber(call->prefix.str(), call->date,
-                                            call->serialNumber, call->suffixNumber));
+  call->pcn.assign(MakePatientControlNumber(call->prefix.str(), call->date, call->serialNumber,
+                                            call->suffixNumber));
 }
 
 }  // namespace talvex::qmrbsrst

@@ -1,8 +1,8 @@
 #include "qmrbsrst/settings/roster_settings.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "qmrbsrst/settings/icd_settings.h"
 #include "temp_folder.h"
@@ -43,8 +43,10 @@ TEST(RosterSettings, FlagsAreTrueOnlyForYes) {
   EXPECT_TRUE(ParseRosterSettings({"Auto_Generate_Patient_Control_Numbers="}).autoGeneratePcn);
   EXPECT_TRUE(ParseRosterSettings({"Save_Claims_With_Clean_Status=yes"}).saveClaimsWithCleanStatus);
   // The name part is not trimmed, and neither is the value: " YES" is not "YES".
-  EXPECT_FALSE(ParseRosterSettings({"Save_Claims_With_Clean_Status =YES"}).saveClaimsWithCleanStatus);
-  EXPECT_FALSE(ParseRosterSettings({"Save_Claims_With_Clean_Status= YES"}).saveClaimsWithCleanStatus);
+  EXPECT_FALSE(
+      ParseRosterSettings({"Save_Claims_With_Clean_Status =YES"}).saveClaimsWithCleanStatus);
+  EXPECT_FALSE(
+      ParseRosterSettings({"Save_Claims_With_Clean_Status= YES"}).saveClaimsWithCleanStatus);
 }
 
 TEST(RosterSettings, FirstMatchingLineWinsAndValuesAreUpperCase) {

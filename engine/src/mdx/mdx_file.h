@@ -109,7 +109,9 @@ class MdxFile {
 
  private:
   MdxFile();
+  Status parse();
   friend class Tag;
+  friend class TagTree;
   friend class Cursor;
   std::unique_ptr<PageStore> store_;
   std::vector<std::unique_ptr<Tag>> tags_;

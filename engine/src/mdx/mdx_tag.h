@@ -93,6 +93,9 @@ class Tag {
   uint8_t counter_ = 0;
   uint8_t formatFlags_ = 0;
   uint64_t version_ = 0;  // bumped on every change seen; cursors compare it
+  uint8_t watched_[24] = {};  // tag header bytes 0-23 as last read or written
+  uint64_t freshEpoch_ = 0;   // update scope in which watched_ was last checked
+  bool touched_ = false;      // changed in the current update scope
 };
 
 enum class SeekResult {
@@ -124,12 +127,14 @@ class Cursor {
   std::string_view key() const { return key_; }
   uint32_t recno() const { return recno_; }
 
- private:
-  friend class TagTree;
+  // A step of the path from the root: node page and item (or child) index.
   struct Level {
     uint32_t page;
     uint32_t index;
   };
+
+ private:
+  friend class TagTree;
   Tag* tag_;
   std::vector<Level> path_;
   uint64_t version_ = 0;

@@ -1,0 +1,170 @@
+#include "page_store.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "common/platform/file_io.h"
+#include "mdx_file.h"
+
+namespace talvex::engine::mdx {
+
+using namespace format;
+
+PageStore::PageStore() = default;
+PageStore::~PageStore() = default;
+
+Status PageStore::readRaw(uint64_t offset, void* buf, size_t len) {
+  size_t got = 0;
+  if (!file->readAt(offset, buf, len, &got))
+    return Status::io("cannot read " + path + ": " + file->lastError());
+  if (got != len)
+    return Status::corrupt(path + " is shorter than its header says (offset " +
+                           std::to_string(offset) + ")");
+  return Status::ok();
+}
+
+Status PageStore::block(uint32_t page, uint8_t** data, const char* what) {
+  auto it = cache_.find(page);
+  if (it != cache_.end()) {
+    *data = it->second.data.get();
+    return Status::ok();
+  }
+  if (!validBlock(page))
+    return Status::corrupt(path + ": " + what + " page " + std::to_string(page) +
+                           " is outside the file (" + std::to_string(pageCount) + " pages)");
+  Block b;
+  b.data.reset(new uint8_t[blockBytes]);
+  Status st = readRaw(uint64_t(page) * kPageBytes, b.data.get(), blockBytes);
+  if (!st) return st;
+  *data = b.data.get();
+  cachedBytes_ += blockBytes;
+  cache_.emplace(page, std::move(b));
+  return Status::ok();
+}
+
+uint8_t* PageStore::newBlock(uint32_t page) {
+  Block& b = cache_[page];
+  if (!b.data) {
+    b.data.reset(new uint8_t[blockBytes]);
+    cachedBytes_ += blockBytes;
+  }
+  std::memset(b.data.get(), 0, blockBytes);
+  b.dirty = true;
+  return b.data.get();
+}
+
+void PageStore::markDirty(uint32_t page) {
+  auto it = cache_.find(page);
+  if (it != cache_.end()) it->second.dirty = true;
+}
+
+bool PageStore::anyDirty() const {
+  for (const auto& [page, b] : cache_)
+    if (b.dirty) return true;
+  return false;
+}
+
+void PageStore::dropClean() {
+  for (auto it = cache_.begin(); it != cache_.end();) {
+    if (!it->second.dirty) {
+      cachedBytes_ -= blockBytes;
+      it = cache_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void PageStore::dropAll() {
+  cache_.clear();
+  cachedBytes_ = 0;
+}
+
+Status PageStore::reloadHeaderFields() {
+  uint8_t b[12];
+  Status st = readRaw(kHdrPageCount, b, sizeof b);
+  if (!st) return st;
+  uint32_t pages = get32(b), head = get32(b + 4), count = get32(b + 8);
+  uint64_t size = 0;
+  if (!file->size(&size)) return Status::io("cannot size " + path + ": " + file->lastError());
+  if (pages < kHeaderPages || uint64_t(pages) * kPageBytes > size)
+    return Status::corrupt(path + ": header says " + std::to_string(pages) +
+                           " pages but the file holds " + std::to_string(size) + " bytes");
+  pageCount = pages;
+  freeHead = head;
+  freeCount = count;
+  put32(header + kHdrPageCount, pages);
+  put32(header + kHdrFreeHead, head);
+  put32(header + kHdrFreeCount, count);
+  return Status::ok();
+}
+
+Status PageStore::flush() {
+  std::vector<uint32_t> pages;
+  for (const auto& [page, b] : cache_)
+    if (b.dirty) pages.push_back(page);
+  std::sort(pages.begin(), pages.end());
+  std::vector<uint8_t> run;
+  size_t i = 0;
+  while (i < pages.size()) {
+    // Contiguous blocks go out in one write: bulk builds write thousands.
+    size_t j = i + 1;
+    while (j < pages.size() && pages[j] == pages[j - 1] + pagesPerBlock) ++j;
+    run.resize(size_t(j - i) * blockBytes);
+    for (size_t k = i; k < j; ++k)
+      std::memcpy(run.data() + (k - i) * blockBytes, cache_[pages[k]].data.get(), blockBytes);
+    if (!file->writeAt(uint64_t(pages[i]) * kPageBytes, run.data(), run.size()))
+      return Status::io("cannot write " + path + ": " + file->lastError());
+    for (size_t k = i; k < j; ++k) cache_[pages[k]].dirty = false;
+    i = j;
+  }
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &now);
+#else
+  localtime_r(&now, &tm);
+#endif
+  put32(header + kHdrPageCount, pageCount);
+  put32(header + kHdrFreeHead, freeHead);
+  put32(header + kHdrFreeCount, freeCount);
+  header[kHdrUpdated] = uint8_t(tm.tm_year % 100);
+  header[kHdrUpdated + 1] = uint8_t(tm.tm_mon + 1);
+  header[kHdrUpdated + 2] = uint8_t(tm.tm_mday);
+  if (!file->writeAt(kHdrPageCount, header + kHdrPageCount, 15))
+    return Status::io("cannot write " + path + ": " + file->lastError());
+  // Trim clean blocks now and then so a long session does not hoard memory.
+  if (cachedBytes_ > (64u << 20)) dropClean();
+  return Status::ok();
+}
+
+Status PageStore::lock(bool exclusive) {
+  if (lockHeld_) return Status::ok();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lockWaitMs);
+  int pause = 1;
+  for (;;) {
+    platform::LockResult r = file->lockRange(kIndexLockOffset, 1, exclusive);
+    if (r == platform::LockResult::Locked) {
+      lockHeld_ = true;
+      return Status::ok();
+    }
+    if (r == platform::LockResult::Failed)
+      return Status::io("cannot lock " + path + ": " + file->lastError());
+    if (std::chrono::steady_clock::now() >= deadline)
+      return Status::locked(path + " is being changed by another user");
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    pause = std::min(pause * 2, 20);
+  }
+}
+
+void PageStore::unlock() {
+  if (!lockHeld_) return;
+  file->unlockRange(kIndexLockOffset, 1);
+  lockHeld_ = false;
+}
+
+}  // namespace talvex::engine::mdx

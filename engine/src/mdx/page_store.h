@@ -1,0 +1,91 @@
+// Block cache, locking and page allocation of one open .mdx (internal).
+//
+// Blocks are read through the cache and changed in place; nothing reaches the
+// file until the outermost update scope ends (flush), so a failed change is
+// undone by dropping the cache. Pointers returned by block() stay valid until
+// dropClean()/dropAll(), which only run between operations.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "mdx_format.h"
+#include "mdx_status.h"
+
+namespace talvex::platform {
+class File;
+}
+
+namespace talvex::engine::mdx {
+
+class PageStore {
+ public:
+  PageStore();
+  ~PageStore();
+
+  std::unique_ptr<platform::File> file;
+  std::string path;
+  bool readOnly = false;
+  bool trusted = false;
+  int lockWaitMs = 2000;
+
+  uint8_t header[format::kHeaderBytes] = {};
+  uint32_t pagesPerBlock = 2;
+  uint32_t blockBytes = 1024;
+  uint32_t pageCount = 0;
+  uint32_t freeHead = 0;
+  uint32_t freeCount = 0;
+
+  int updateDepth = 0;
+  bool updateFailed = false;
+  Status failure;  // the first error of the current update scope
+  uint64_t epoch = 0;  // one per outermost update scope
+
+  bool validBlock(uint32_t page) const {
+    return page >= format::kHeaderPages && page <= pageCount &&
+           pageCount - page >= pagesPerBlock;
+  }
+  // The cached block at page, read on first use. Corrupt when page is out of range.
+  Status block(uint32_t page, uint8_t** data, const char* what = "node");
+  void markDirty(uint32_t page);
+  // A zeroed block at page, dirty, replacing whatever the cache held.
+  uint8_t* newBlock(uint32_t page);
+  // Raw read of bytes straight from the file, bypassing the cache.
+  Status readRaw(uint64_t offset, void* buf, size_t len);
+
+  // Page allocator (page_allocator.cpp): a zeroed, dirty block.
+  Status allocBlock(uint32_t* page, uint8_t** data);
+  Status freeBlock(uint32_t page);
+
+  // Re-reads header bytes 32-43 (page count and free list) from the file.
+  Status reloadHeaderFields();
+  // Writes dirty blocks (contiguous runs in one call) and the header fields.
+  Status flush();
+  bool anyDirty() const;
+  void dropClean();
+  void dropAll();
+
+  // The index lock byte; retried for lockWaitMs when held elsewhere.
+  Status lock(bool exclusive);
+  void unlock();
+  bool locked() const { return lockHeld_; }
+  // Records a failed change: the scope's changes are dropped at its end.
+  Status fail(Status st) {
+    if (!updateFailed) failure = st;
+    updateFailed = true;
+    return st;
+  }
+
+ private:
+  struct Block {
+    std::unique_ptr<uint8_t[]> data;
+    bool dirty = false;
+  };
+  std::unordered_map<uint32_t, Block> cache_;
+  size_t cachedBytes_ = 0;
+  bool lockHeld_ = false;
+};
+
+}  // namespace talvex::engine::mdx

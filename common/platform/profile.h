@@ -31,7 +31,8 @@ std::string profileString(std::string_view file, std::string_view section,
 int profileInt(std::string_view file, std::string_view section, std::string_view key,
                int defaultValue);
 
-// The key names of one section in file order (first of duplicates only).
+// The key names of one section in file order: the first of duplicates only,
+// and no key lines without "=" (Windows leaves those out too).
 std::vector<std::string> profileKeys(std::string_view file, std::string_view section);
 
 }  // namespace talvex::platform

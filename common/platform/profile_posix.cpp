@@ -136,7 +136,7 @@ std::vector<std::string> profileKeys(std::string_view file, std::string_view sec
   for (const Entry& e : *entries) {
     bool seen = false;
     for (const std::string& k : keys) seen = seen || sameName(k, e.key);
-    if (seen || e.key.empty()) continue;
+    if (seen || e.key.empty() || !e.value) continue;
     if (used + e.key.size() + 1 > kProfileBufferSize) break;
     used += e.key.size() + 1;
     keys.push_back(e.key);

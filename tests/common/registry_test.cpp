@@ -4,6 +4,10 @@
 
 #include <cstdlib>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "temp_dir.h"
 
 namespace {
@@ -21,9 +25,14 @@ class Registry : public ::testing::Test {
 #endif
     root_ = "Software\\TalvexTests\\" +
             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
+#ifdef _WIN32
+    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
+#endif
   }
   void TearDown() override {
-#ifndef _WIN32
+#ifdef _WIN32
+    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
+#else
     unsetenv("TALVEX_REGISTRY");
 #endif
   }

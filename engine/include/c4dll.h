@@ -47,6 +47,7 @@ typedef uint32_t C4Field;
 
 /* Result codes. */
 #define r4success 0
+#define r4bof 1   /* d4skip moved before the first record */
 #define r4after 2
 #define r4eof 3
 #define r4locked 50

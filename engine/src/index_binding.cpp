@@ -1,0 +1,700 @@
+#include "index_binding.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "handles.h"
+#include "table.h"
+
+#if TALVEX_HAVE_INDEX
+#include "expr/expression.h"
+#include "mdx/key_codec.h"
+#include "mdx/mdx_file.h"
+#include "mdx/mdx_tag.h"
+#endif
+
+namespace talvex::engine {
+
+#if TALVEX_HAVE_INDEX
+
+namespace {
+
+int statusError(const mdx::Status& s, const std::string& where, EngineError* error) {
+  error->code = s.code() == mdx::StatusCode::Locked ? r4locked : e4index;
+  error->detail = where + ": " + s.message();
+  return error->code;
+}
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+std::string trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return std::string(s);
+}
+
+expr::FieldResolver resolverFor(const DbfHeader& h, const std::string& alias) {
+  std::vector<expr::FieldInfo> fields;
+  for (const FieldDesc& f : h.fields)
+    fields.push_back(expr::FieldInfo{f.name, f.type, f.len, f.dec, static_cast<int>(f.offset)});
+  return expr::MakeFieldResolver(std::move(fields), alias);
+}
+
+struct CompiledTag {
+  std::unique_ptr<expr::Expression> key;
+  std::unique_ptr<expr::Expression> filter;
+};
+
+int compileTag(const expr::FieldResolver& resolve, const std::string& name,
+               const std::string& expression, const std::string& filter, CompiledTag* out,
+               EngineError* error) {
+  expr::CompileResult k = expr::Compile(expression, resolve);
+  if (!k.ok()) {
+    error->code = e4expr;
+    error->detail = "tag " + name + ": key \"" + expression + "\": " + k.error;
+    return e4expr;
+  }
+  if (k.expression->type() == expr::ValueType::Logical) {
+    error->code = e4expr;
+    error->detail = "tag " + name + ": a logical expression cannot be a key";
+    return e4expr;
+  }
+  out->key = std::move(k.expression);
+  out->filter.reset();
+  if (!trimmed(filter).empty()) {
+    expr::CompileResult f = expr::Compile(filter, resolve);
+    if (!f.ok()) {
+      error->code = e4expr;
+      error->detail = "tag " + name + ": filter \"" + filter + "\": " + f.error;
+      return e4expr;
+    }
+    if (f.expression->type() != expr::ValueType::Logical) {
+      error->code = e4expr;
+      error->detail = "tag " + name + ": the filter is not a logical expression";
+      return e4expr;
+    }
+    out->filter = std::move(f.expression);
+  }
+  return 0;
+}
+
+mdx::KeyType keyTypeOf(const expr::Expression& e) {
+  switch (e.type()) {
+    case expr::ValueType::Numeric: return mdx::KeyType::Numeric;
+    case expr::ValueType::Date: return mdx::KeyType::Date;
+    default: return mdx::KeyType::Character;
+  }
+}
+
+}  // namespace
+
+class OpenIndex {
+ public:
+  struct TagInfo {
+    mdx::Tag* tag = nullptr;
+    CompiledTag compiled;
+    TagRef ref;
+    std::string name, expression, filter;
+  };
+  std::string path;
+  std::unique_ptr<mdx::MdxFile> file;
+  std::vector<std::unique_ptr<TagInfo>> tags;
+  int refs = 0;
+  size_t recordLen = 0;
+
+  ~OpenIndex() {
+    for (auto& t : tags)
+      if (t->ref.handle) HandleTable::instance().remove(t->ref.handle);
+  }
+
+  // Key of rec for tag t; false when the FOR filter excludes the record.
+  bool key(const TagInfo& t, const char* rec, uint32_t recno, std::string* out) const {
+    std::string_view r(rec, recordLen);
+    if (t.compiled.filter) {
+      expr::Value v = t.compiled.filter->Evaluate(r, static_cast<int32_t>(recno));
+      if (!v.logical) return false;
+    }
+    expr::Value v = t.compiled.key->Evaluate(r, static_cast<int32_t>(recno));
+    switch (t.tag->type()) {
+      case mdx::KeyType::Numeric: *out = mdx::encodeNumericKeyText(v.text); break;
+      case mdx::KeyType::Date: *out = mdx::encodeDateKeyText(v.text); break;
+      default: *out = mdx::encodeCharKey(v.text, t.tag->keyLength()); break;
+    }
+    return true;
+  }
+
+  int bind(SharedTable& table, EngineError* error) {
+    expr::FieldResolver resolve = resolverFor(table.header(), table.alias());
+    std::vector<std::unique_ptr<TagInfo>> old = std::move(tags);
+    tags.clear();
+    for (size_t i = 0; i < file->tagCount(); ++i) {
+      mdx::Tag& tag = file->tag(i);
+      std::unique_ptr<TagInfo> info;
+      for (auto& o : old)
+        if (o && o->name == upper(tag.name())) info = std::move(o);
+      if (!info) info = std::make_unique<TagInfo>();
+      info->tag = &tag;
+      info->name = upper(tag.name());
+      info->expression = tag.def().expression;
+      info->filter = tag.def().filter;
+      if (compileTag(resolve, info->name, info->expression, info->filter, &info->compiled, error))
+        return error->code;
+      if (keyTypeOf(*info->compiled.key) != tag.type()) {
+        error->code = e4index;
+        error->detail = path + ": tag " + info->name + ": the key expression's type does not match the tag";
+        return e4index;
+      }
+      info->ref.index = this;
+      info->ref.tag = i;
+      if (!info->ref.handle) info->ref.handle = HandleTable::instance().add(HandleKind::Tag, &info->ref);
+      tags.push_back(std::move(info));
+    }
+    for (auto& o : old)
+      if (o && o->ref.handle) HandleTable::instance().remove(o->ref.handle);
+    return 0;
+  }
+};
+
+class TagCursor {
+ public:
+  TagCursor(TagRef& r, OpenIndex::TagInfo& i) : ref(&r), info(&i), cursor(*i.tag) {}
+  TagRef* ref;
+  OpenIndex::TagInfo* info;
+  mdx::Cursor cursor;
+};
+
+void OpenIndexDeleter::operator()(OpenIndex* index) const { delete index; }
+
+bool indexSupportAvailable() { return true; }
+
+int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, EngineError* error) {
+  mdx::OpenOptions options;
+  options.readOnly = table.readOnly();
+  mdx::Status status;
+  std::unique_ptr<mdx::MdxFile> file = mdx::MdxFile::open(path, options, &status);
+  if (!file) {
+    error->code = status.code() == mdx::StatusCode::Locked ? r4locked
+                  : status.code() == mdx::StatusCode::Io   ? e4open
+                                                           : e4index;
+    error->detail = std::string(path) + ": " + status.message();
+    return error->code;
+  }
+  for (auto& idx : table.indexes()) {
+    if (idx->file->path() == file->path()) {
+      ++idx->refs;
+      *out = idx.get();
+      return 0;
+    }
+  }
+  OpenIndexPtr idx(new OpenIndex());
+  idx->path = file->path();
+  idx->file = std::move(file);
+  idx->recordLen = table.header().recordLen;
+  if (idx->bind(table, error) != 0) return error->code;
+  idx->file->setTrusted(table.trusted());
+  idx->refs = 1;
+  *out = idx.get();
+  table.indexes().push_back(std::move(idx));
+  return 0;
+}
+
+void indexRelease(SharedTable& table, OpenIndex* index) {
+  auto& v = table.indexes();
+  for (size_t i = 0; i < v.size(); ++i) {
+    if (v[i].get() != index) continue;
+    if (--index->refs > 0) return;
+    for (Table* t : table.tables())
+      if (t->selectedTag() && t->selectedTag()->index == index) t->dropCursor();
+    v.erase(v.begin() + static_cast<long>(i));
+    return;
+  }
+}
+
+int indexValidateTags(const DbfHeader& header, const std::string& alias, const C4TagInfo* tags,
+                      std::vector<uint8_t>* fieldFlags, EngineError* error) {
+  expr::FieldResolver resolve = resolverFor(header, alias);
+  fieldFlags->assign(header.fields.size(), 0);
+  std::vector<std::string> names;
+  size_t n = 0;
+  for (const C4TagInfo* t = tags; t && t->name; ++t, ++n) {
+    std::string name = upper(t->name);
+    bool okName = !name.empty() && name.size() <= mdx::kMaxTagNameLength;
+    for (char c : name)
+      if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) okName = false;
+    if (!okName) {
+      error->code = e4tag;
+      error->detail = std::string("invalid tag name \"") + t->name + "\"";
+      return e4tag;
+    }
+    if (std::find(names.begin(), names.end(), name) != names.end()) {
+      error->code = e4tag;
+      error->detail = "tag " + name + " is given twice";
+      return e4tag;
+    }
+    names.push_back(name);
+    if (!t->expression || !*t->expression) {
+      error->code = e4expr;
+      error->detail = "tag " + name + " has no key expression";
+      return e4expr;
+    }
+    CompiledTag c;
+    if (compileTag(resolve, name, t->expression, t->filter ? t->filter : "", &c, error))
+      return error->code;
+    if (c.key->type() == expr::ValueType::Character &&
+        (c.key->keyLength() < 1 || static_cast<size_t>(c.key->keyLength()) > mdx::kMaxCharKeyLength)) {
+      error->code = e4expr;
+      error->detail = "tag " + name + ": a character key must be 1 to 100 bytes long";
+      return e4expr;
+    }
+    std::string e = upper(trimmed(t->expression));
+    for (size_t i = 0; i < header.fields.size(); ++i)
+      if (header.fields[i].name == e) (*fieldFlags)[i] = 1;
+  }
+  if (n > mdx::kMaxTags) {
+    error->code = e4tag;
+    error->detail = "more than 47 tags";
+    return e4tag;
+  }
+  return 0;
+}
+
+int indexCreate(const std::string& mdxPath, const DbfHeader& header, const std::string& alias,
+                const C4TagInfo* tags, std::vector<uint8_t>* fieldFlags, EngineError* error) {
+  if (indexValidateTags(header, alias, tags, fieldFlags, error) != 0) return error->code;
+  expr::FieldResolver resolve = resolverFor(header, alias);
+  std::vector<mdx::TagDef> defs;
+  for (const C4TagInfo* t = tags; t && t->name; ++t) {
+    CompiledTag c;
+    compileTag(resolve, t->name, t->expression, t->filter ? t->filter : "", &c, error);
+    mdx::TagDef d;
+    d.name = upper(t->name);
+    d.expression = t->expression;
+    d.filter = t->filter ? trimmed(t->filter) : "";
+    d.type = keyTypeOf(*c.key);
+    d.keyLength = static_cast<uint16_t>(c.key->keyLength());
+    d.unique = t->unique != 0;
+    d.descending = t->descending != 0;
+    defs.push_back(std::move(d));
+  }
+  mdx::CreateOptions options;
+  options.dataName = upper(alias);
+  options.languageDriver = header.languageDriver;
+  mdx::Status status;
+  std::unique_ptr<mdx::MdxFile> f = mdx::MdxFile::create(mdxPath, options, defs, &status);
+  if (!f) return statusError(status, mdxPath, error);
+  return 0;
+}
+
+TagRef* indexFindTag(SharedTable& table, std::string_view name) {
+  for (auto& idx : table.indexes())
+    if (TagRef* r = indexTagByName(idx.get(), name)) return r;
+  return nullptr;
+}
+
+TagRef* indexTagByName(OpenIndex* index, std::string_view name) {
+  std::string n = upper(trimmed(name));
+  for (auto& t : index->tags)
+    if (t->name == n) return &t->ref;
+  return nullptr;
+}
+
+const std::string& tagName(const TagRef& tag) { return tag.index->tags[tag.tag]->name; }
+const std::string& tagExpression(const TagRef& tag) { return tag.index->tags[tag.tag]->expression; }
+const std::string& tagFilter(const TagRef& tag) { return tag.index->tags[tag.tag]->filter; }
+
+int indexRecordWritten(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
+                       EngineError* error) {
+  for (auto& idx : table.indexes()) {
+    bool begun = false;
+    for (auto& t : idx->tags) {
+      std::string oldKey, newKey;
+      bool had = idx->key(*t, oldRec, recno, &oldKey);
+      bool has = idx->key(*t, newRec, recno, &newKey);
+      if (had == has && (!had || oldKey == newKey)) continue;
+      if (!begun) {
+        mdx::Status s = idx->file->beginUpdate();
+        if (!s) return statusError(s, idx->path, error);
+        begun = true;
+      }
+      if (had) {
+        mdx::Status s = t->tag->remove(oldKey, recno);
+        if (!s) {
+          idx->file->endUpdate();
+          return statusError(s, idx->path + " tag " + t->name, error);
+        }
+      }
+      if (has) {
+        mdx::Status s = t->tag->insert(newKey, recno);
+        if (!s) {
+          idx->file->endUpdate();
+          return statusError(s, idx->path + " tag " + t->name, error);
+        }
+      }
+    }
+    if (begun) {
+      mdx::Status s = idx->file->endUpdate();
+      if (!s) return statusError(s, idx->path, error);
+    }
+  }
+  return 0;
+}
+
+int indexRecordAppended(SharedTable& table, uint32_t recno, const char* rec, EngineError* error) {
+  for (auto& idx : table.indexes()) {
+    if (idx->tags.empty()) continue;
+    mdx::Status s = idx->file->beginUpdate();
+    if (!s) return statusError(s, idx->path, error);
+    for (auto& t : idx->tags) {
+      std::string key;
+      if (!idx->key(*t, rec, recno, &key)) continue;
+      s = t->tag->insert(key, recno);
+      if (!s) {
+        idx->file->endUpdate();
+        return statusError(s, idx->path + " tag " + t->name, error);
+      }
+    }
+    s = idx->file->endUpdate();
+    if (!s) return statusError(s, idx->path, error);
+  }
+  return 0;
+}
+
+namespace {
+
+// Rewrites a damaged index from its own definitions.
+int recreate(SharedTable& table, OpenIndex& idx, EngineError* error) {
+  std::vector<mdx::TagDef> defs;
+  mdx::CreateOptions options;
+  mdx::Status s = mdx::MdxFile::readDefinitions(idx.path, &defs, &options);
+  if (!s) return statusError(s, idx.path, error);
+  for (Table* t : table.tables())
+    if (t->selectedTag() && t->selectedTag()->index == &idx) t->dropCursor();
+  idx.file.reset();
+  mdx::OpenOptions open;
+  open.readOnly = table.readOnly();
+  idx.file = mdx::MdxFile::create(idx.path, options, defs, &s, open);
+  if (!idx.file) return statusError(s, idx.path, error);
+  return idx.bind(table, error);
+}
+
+}  // namespace
+
+int indexRebuildAll(SharedTable& table, EngineError* error) {
+  if (table.indexes().empty()) return 0;
+  uint32_t count = 0;
+  if (int rc = table.recCount(&count, error)) return rc;
+  std::vector<std::vector<mdx::KeyBatch>> batches;
+  for (auto& idx : table.indexes()) {
+    batches.emplace_back();
+    for (auto& t : idx->tags) {
+      batches.back().emplace_back(t->tag->keyLength());
+      batches.back().back().reserve(count);
+    }
+  }
+  std::vector<char> rec(table.header().recordLen);
+  std::string key;
+  for (uint32_t r = 1; r <= count; ++r) {
+    if (int rc = table.readRecord(r, rec.data(), error)) return rc;
+    for (size_t i = 0; i < table.indexes().size(); ++i) {
+      OpenIndex& idx = *table.indexes()[i];
+      for (size_t k = 0; k < idx.tags.size(); ++k)
+        if (idx.key(*idx.tags[k], rec.data(), r, &key)) batches[i][k].add(key, r);
+    }
+  }
+  for (size_t i = 0; i < table.indexes().size(); ++i) {
+    OpenIndex& idx = *table.indexes()[i];
+    bool recreated = false;
+    for (size_t k = 0; k < idx.tags.size(); ++k) {
+      mdx::Status s = idx.tags[k]->tag->bulkBuild(batches[i][k]);
+      if (!s && s.code() == mdx::StatusCode::Corrupt && !recreated) {
+        if (int rc = recreate(table, idx, error)) return rc;
+        recreated = true;
+        k = static_cast<size_t>(-1);  // every tag again, into the new file
+        continue;
+      }
+      if (!s) return statusError(s, idx.path + " tag " + idx.tags[k]->name, error);
+    }
+  }
+  return 0;
+}
+
+int indexCheckAll(SharedTable& table, EngineError* error) {
+  uint32_t count = 0;
+  if (int rc = table.recCount(&count, error)) return rc;
+  std::vector<char> rec(table.header().recordLen);
+  for (auto& idx : table.indexes()) {
+    mdx::Status s = idx->file->checkStructure();
+    if (!s) return statusError(s, idx->path, error);
+    for (auto& t : idx->tags) {
+      std::vector<mdx::TagEntry> found;
+      s = t->tag->checkStructure(count, &found);
+      if (!s) return statusError(s, idx->path + " tag " + t->name, error);
+      std::vector<mdx::TagEntry> want;
+      std::string key;
+      for (uint32_t r = 1; r <= count; ++r) {
+        if (int rc = table.readRecord(r, rec.data(), error)) return rc;
+        if (idx->key(*t, rec.data(), r, &key)) want.push_back(mdx::TagEntry{key, r});
+      }
+      mdx::Tag* tag = t->tag;
+      std::stable_sort(want.begin(), want.end(), [tag](const mdx::TagEntry& a, const mdx::TagEntry& b) {
+        int c = tag->compare(a.key, b.key);
+        return c != 0 ? c < 0 : a.recno < b.recno;
+      });
+      if (tag->def().unique) {
+        std::vector<mdx::TagEntry> dedup;
+        for (auto& e : want)
+          if (dedup.empty() || tag->compare(dedup.back().key, e.key) != 0) dedup.push_back(e);
+        want.swap(dedup);
+      }
+      size_t n = std::min(want.size(), found.size());
+      for (size_t i = 0; i < n; ++i) {
+        if (want[i].recno != found[i].recno || tag->compare(want[i].key, found[i].key) != 0) {
+          error->code = e4index;
+          error->detail = idx->path + " tag " + t->name + ": entry " + std::to_string(i + 1) +
+                          " is record " + std::to_string(found[i].recno) + ", expected record " +
+                          std::to_string(want[i].recno);
+          return e4index;
+        }
+      }
+      if (want.size() != found.size()) {
+        error->code = e4index;
+        error->detail = idx->path + " tag " + t->name + ": holds " + std::to_string(found.size()) +
+                        " keys, the records give " + std::to_string(want.size());
+        return e4index;
+      }
+    }
+  }
+  return 0;
+}
+
+void indexSetTrusted(SharedTable& table, bool trusted) {
+  for (auto& idx : table.indexes()) idx->file->setTrusted(trusted);
+}
+
+void tagCursorDestroy(TagCursor* cursor) { delete cursor; }
+
+TagCursorPtr makeTagCursor(TagRef& tag) {
+  return TagCursorPtr(new TagCursor(tag, *tag.index->tags[tag.tag]));
+}
+
+TagRef* tagCursorTag(TagCursor& cursor) { return cursor.ref; }
+
+namespace {
+
+int cursorResult(TagCursor& c, uint32_t* recno) {
+  if (c.cursor.valid()) {
+    *recno = c.cursor.recno();
+    return r4success;
+  }
+  *recno = 0;
+  return c.cursor.bof() ? r4bof : r4eof;
+}
+
+std::string probeFor(TagCursor& c, SeekInput kind, std::string_view key, double number,
+                     bool* ok) {
+  *ok = true;
+  mdx::Tag& tag = *c.info->tag;
+  switch (tag.type()) {
+    case mdx::KeyType::Numeric:
+      if (kind == SeekInput::Double) return mdx::encodeNumericKey(number);
+      if (kind == SeekInput::Bytes && key.size() == mdx::kNumericKeyLength) return std::string(key);
+      return mdx::encodeNumericKeyText(key);
+    case mdx::KeyType::Date:
+      if (kind == SeekInput::Double) return mdx::encodeDateKey(number);
+      if (kind == SeekInput::Bytes && key.size() == mdx::kDateKeyLength) return std::string(key);
+      return mdx::encodeDateKeyText(trimmed(key));
+    default:
+      if (kind == SeekInput::Double) {
+        *ok = false;
+        return {};
+      }
+      return std::string(key.substr(0, tag.keyLength()));
+  }
+}
+
+// Puts the cursor on the entry of the current record (or the one after it).
+mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact) {
+  std::string key;
+  OpenIndex& idx = *c.ref->index;
+  bool included = idx.key(*c.info, rec, current, &key);
+  *exact = false;
+  if (included && c.cursor.valid() && c.cursor.recno() == current && c.cursor.key() == key) {
+    *exact = true;
+    return mdx::Status::ok();
+  }
+  if (!included) {
+    // Not in the tag: stand where it would be.
+    idx.key(*c.info, rec, current, &key);
+    expr::Value v = c.info->compiled.key->Evaluate(std::string_view(rec, idx.recordLen),
+                                                   static_cast<int32_t>(current));
+    switch (c.info->tag->type()) {
+      case mdx::KeyType::Numeric: key = mdx::encodeNumericKeyText(v.text); break;
+      case mdx::KeyType::Date: key = mdx::encodeDateKeyText(v.text); break;
+      default: key = mdx::encodeCharKey(v.text, c.info->tag->keyLength()); break;
+    }
+  }
+  mdx::SeekResult r;
+  mdx::Status s = c.cursor.seekEntry(key, current, &r);
+  *exact = s && r == mdx::SeekResult::Found;
+  return s;
+}
+
+}  // namespace
+
+int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
+  mdx::Status s = last ? c.cursor.last() : c.cursor.first();
+  if (!s) return statusError(s, c.ref->index->path + " tag " + c.info->name, error);
+  int rc = cursorResult(c, recno);
+  return rc == r4bof ? r4eof : rc;
+}
+
+int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t* recno,
+            EngineError* error) {
+  const std::string where = c.ref->index->path + " tag " + c.info->name;
+  mdx::Status s;
+  int64_t steps = n;
+  if (current == 0) {
+    if (n >= 0) {
+      *recno = 0;
+      return r4eof;
+    }
+    s = c.cursor.last();
+    if (!s) return statusError(s, where, error);
+    steps = n + 1;
+  } else {
+    bool exact = false;
+    s = placeOn(c, current, rec, &exact);
+    if (!s) return statusError(s, where, error);
+    if (!exact && steps > 0) --steps;  // already on the entry after it
+    if (n == 0) return cursorResult(c, recno);
+  }
+  while (steps > 0 && c.cursor.valid()) {
+    s = c.cursor.next();
+    if (!s) return statusError(s, where, error);
+    --steps;
+  }
+  while (steps < 0 && c.cursor.valid()) {
+    s = c.cursor.prev();
+    if (!s) return statusError(s, where, error);
+    ++steps;
+  }
+  int rc = cursorResult(c, recno);
+  if (rc == r4bof) {
+    s = c.cursor.first();
+    if (!s) return statusError(s, where, error);
+    *recno = c.cursor.valid() ? c.cursor.recno() : 0;
+    return r4bof;
+  }
+  return rc;
+}
+
+int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, uint32_t* recno,
+            EngineError* error) {
+  bool ok = true;
+  std::string probe = probeFor(c, kind, key, number, &ok);
+  if (!ok) {
+    error->code = e4tag;
+    error->detail = "tag " + c.info->name + ": a number cannot be sought in a character tag";
+    return e4tag;
+  }
+  mdx::SeekResult r;
+  mdx::Status s = c.cursor.seek(probe, &r);
+  if (!s) return statusError(s, c.ref->index->path + " tag " + c.info->name, error);
+  if (r == mdx::SeekResult::Eof || !c.cursor.valid()) {
+    *recno = 0;
+    return r4eof;
+  }
+  *recno = c.cursor.recno();
+  return r == mdx::SeekResult::Found ? r4success : r4after;
+}
+
+int tagSeekNext(TagCursor& c, uint32_t current, const char* rec, std::string_view key,
+                uint32_t* recno, EngineError* error) {
+  bool ok = true;
+  std::string probe = probeFor(c, SeekInput::Text, key, 0, &ok);
+  if (current != 0) {
+    std::string curKey;
+    OpenIndex& idx = *c.ref->index;
+    if (idx.key(*c.info, rec, current, &curKey) && c.info->tag->compare(probe, curKey) == 0) {
+      bool exact = false;
+      const std::string where = idx.path + " tag " + c.info->name;
+      mdx::Status s = placeOn(c, current, rec, &exact);
+      if (!s) return statusError(s, where, error);
+      if (exact) {
+        s = c.cursor.next();
+        if (!s) return statusError(s, where, error);
+      }
+      if (!c.cursor.valid()) {
+        *recno = 0;
+        return r4eof;
+      }
+      *recno = c.cursor.recno();
+      return c.info->tag->compare(probe, c.cursor.key()) == 0 ? r4success : r4after;
+    }
+  }
+  return tagSeek(c, SeekInput::Text, key, 0, recno, error);
+}
+
+#else  // built without the expression and .mdx parts
+
+class OpenIndex {};
+class TagCursor {};
+
+namespace {
+int unavailable(EngineError* error) {
+  error->code = e4index;
+  error->detail = "index support is not built into this engine";
+  return e4index;
+}
+const std::string& emptyText() {
+  static const std::string s;
+  return s;
+}
+}  // namespace
+
+void OpenIndexDeleter::operator()(OpenIndex* index) const { delete index; }
+bool indexSupportAvailable() { return false; }
+int indexOpen(SharedTable&, std::string_view, OpenIndex**, EngineError* error) { return unavailable(error); }
+void indexRelease(SharedTable&, OpenIndex*) {}
+int indexCreate(const std::string&, const DbfHeader&, const std::string&, const C4TagInfo*,
+                std::vector<uint8_t>*, EngineError* error) {
+  return unavailable(error);
+}
+int indexValidateTags(const DbfHeader&, const std::string&, const C4TagInfo*, std::vector<uint8_t>*,
+                      EngineError* error) {
+  return unavailable(error);
+}
+TagRef* indexFindTag(SharedTable&, std::string_view) { return nullptr; }
+TagRef* indexTagByName(OpenIndex*, std::string_view) { return nullptr; }
+const std::string& tagName(const TagRef&) { return emptyText(); }
+const std::string& tagExpression(const TagRef&) { return emptyText(); }
+const std::string& tagFilter(const TagRef&) { return emptyText(); }
+int indexRecordWritten(SharedTable&, uint32_t, const char*, const char*, EngineError*) { return 0; }
+int indexRecordAppended(SharedTable&, uint32_t, const char*, EngineError*) { return 0; }
+int indexRebuildAll(SharedTable& table, EngineError* error) {
+  return table.indexes().empty() ? 0 : unavailable(error);
+}
+int indexCheckAll(SharedTable&, EngineError*) { return 0; }
+void indexSetTrusted(SharedTable&, bool) {}
+void tagCursorDestroy(TagCursor* cursor) { delete cursor; }
+TagCursorPtr makeTagCursor(TagRef&) { return TagCursorPtr(); }
+TagRef* tagCursorTag(TagCursor&) { return nullptr; }
+int tagFirst(TagCursor&, bool, uint32_t*, EngineError* error) { return unavailable(error); }
+int tagSkip(TagCursor&, uint32_t, const char*, int32_t, uint32_t*, EngineError* error) {
+  return unavailable(error);
+}
+int tagSeek(TagCursor&, SeekInput, std::string_view, double, uint32_t*, EngineError* error) {
+  return unavailable(error);
+}
+int tagSeekNext(TagCursor&, uint32_t, const char*, std::string_view, uint32_t*, EngineError* error) {
+  return unavailable(error);
+}
+
+#endif
+
+}  // namespace talvex::engine

@@ -1,0 +1,504 @@
+#include "shared_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+
+#include "c4dll.h"
+#include "index_binding.h"
+#include "lock_ranges.h"
+
+namespace talvex::engine {
+
+namespace {
+
+using platform::File;
+using platform::LockResult;
+using platform::OpenMode;
+
+constexpr size_t kReadAheadBytes = 256 * 1024;
+constexpr size_t kWriteBehindBytes = 1024 * 1024;
+
+std::map<std::string, std::weak_ptr<SharedTable>>& registry() {
+  static std::map<std::string, std::weak_ptr<SharedTable>> r;
+  return r;
+}
+
+std::string registryKey(const std::string& nativePath) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::weakly_canonical(nativePath, ec);
+  std::string key = ec ? nativePath : p.string();
+#ifdef _WIN32
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+#endif
+  return key;
+}
+
+size_t lastSeparator(std::string_view path) {
+  size_t a = path.find_last_of("/\\");
+  return a == std::string_view::npos ? 0 : a + 1;
+}
+
+}  // namespace
+
+std::string withDbfExtension(std::string_view path) {
+  size_t base = lastSeparator(path);
+  if (path.find('.', base) == std::string_view::npos) return std::string(path) + ".dbf";
+  return std::string(path);
+}
+
+std::string replaceExtension(std::string_view path, std::string_view ext) {
+  size_t base = lastSeparator(path);
+  size_t dot = path.rfind('.');
+  std::string out(path);
+  if (dot != std::string_view::npos && dot >= base) out.resize(dot);
+  out += ext;
+  return out;
+}
+
+std::string baseName(std::string_view path) {
+  size_t base = lastSeparator(path);
+  std::string_view name = path.substr(base);
+  size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  return std::string(name);
+}
+
+std::shared_ptr<SharedTable> SharedTable::findOpen(std::string_view nativePath) {
+  auto it = registry().find(registryKey(std::string(nativePath)));
+  if (it == registry().end()) return nullptr;
+  return it->second.lock();
+}
+
+std::shared_ptr<SharedTable> SharedTable::acquire(std::string_view path, int accessMode,
+                                                  EngineError* error) {
+  std::string full = withDbfExtension(path);
+  // Resolve the real file first: two spellings of one file share one state.
+  std::string why;
+  std::unique_ptr<File> probe = File::open(full, OpenMode::ReadOnly, &why);
+  if (!probe) {
+    error->code = e4open;
+    error->detail = full + ": " + why;
+    return nullptr;
+  }
+  std::string key = registryKey(probe->path());
+  probe.reset();
+  auto it = registry().find(key);
+  if (it != registry().end()) {
+    if (std::shared_ptr<SharedTable> existing = it->second.lock()) {
+      if (accessMode > existing->heldMode_ && existing->upgradeMode(accessMode, error) != 0)
+        return nullptr;
+      return existing;
+    }
+  }
+  std::shared_ptr<SharedTable> t(new SharedTable());
+  if (t->open(full, accessMode, error) != 0) return nullptr;
+  t->key_ = key;
+  registry()[key] = t;
+  return t;
+}
+
+int SharedTable::ioError(int code, const std::string& what, EngineError* error) {
+  error->code = code;
+  error->detail = path_ + ": " + what + (io_ && !io_->lastError().empty() ? " (" + io_->lastError() + ")" : "");
+  return code;
+}
+
+int SharedTable::open(std::string_view path, int accessMode, EngineError* error) {
+  std::string why;
+  io_ = File::open(path, OpenMode::ReadWrite, &why);
+  if (!io_) {
+    io_ = File::open(path, OpenMode::ReadOnly, &why);
+    readOnly_ = true;
+  }
+  if (!io_) {
+    error->code = e4open;
+    error->detail = std::string(path) + ": " + why;
+    return e4open;
+  }
+  path_ = io_->path();
+  alias_ = baseName(path_);
+
+  if (int rc = takeModeLocks(accessMode, error)) return rc;
+
+  uint8_t first[kDbfFixedHeader];
+  size_t got = 0;
+  if (!io_->readAt(0, first, sizeof first, &got)) return ioError(e4read, "header read failed", error);
+  if (got < sizeof first) {
+    error->code = e4data;
+    error->detail = path_ + ": the file is shorter than a table header";
+    return e4data;
+  }
+  std::string bad;
+  uint16_t hl = dbfHeaderLength(first, &bad);
+  if (hl == 0) {
+    error->code = e4data;
+    error->detail = path_ + ": " + bad;
+    return e4data;
+  }
+  std::vector<uint8_t> head(hl);
+  if (!io_->readAt(0, head.data(), hl, &got)) return ioError(e4read, "header read failed", error);
+  if (!decodeDbfHeader(head.data(), got, &header_, &bad)) {
+    error->code = e4data;
+    error->detail = path_ + ": " + bad;
+    return e4data;
+  }
+  uint64_t size = 0;
+  if (!io_->size(&size)) return ioError(e4read, "size failed", error);
+  uint64_t need = static_cast<uint64_t>(header_.headerLen) +
+                  static_cast<uint64_t>(header_.recCount) * header_.recordLen;
+  if (size < need) {
+    error->code = e4read;
+    error->detail = path_ + ": the file is shorter than its " + std::to_string(header_.recCount) +
+                    " records (truncated)";
+    return e4read;
+  }
+  count_ = header_.recCount;
+
+  bool memoFields = false;
+  for (const FieldDesc& f : header_.fields)
+    if (f.type == 'M' || f.type == 'B' || f.type == 'G') memoFields = true;
+  if (memoFields) {
+    std::string memoPath = replaceExtension(path_, ".dbt");
+    memo_ = MemoFile::open(memoPath, memoIV(), readOnly_, &why);
+    if (!memo_) {
+      error->code = e4memo;
+      error->detail = memoPath + ": " + why;
+      return e4memo;
+    }
+  }
+  return 0;
+}
+
+int SharedTable::takeModeLocks(int mode, EngineError* error) {
+  bool exclusiveOpen = mode >= 2;
+  LockResult r = io_->lockRange(kOpenByte, 1, exclusiveOpen && !readOnly_);
+  if (r == LockResult::HeldElsewhere) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open exclusively elsewhere";
+    return e4exclusive;
+  }
+  if (r == LockResult::Failed) return ioError(e4lock, "open lock failed", error);
+  bool denyWrite = mode >= 1;
+  r = io_->lockRange(kWriterByte, 1, denyWrite && !readOnly_);
+  if (r == LockResult::HeldElsewhere) {
+    if (mode == 0) {
+      // Someone keeps writers out: this handle may only read.
+      readOnly_ = true;
+      heldMode_ = 0;
+      return 0;
+    }
+    io_->unlockRange(kOpenByte, 1);
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open elsewhere";
+    return e4exclusive;
+  }
+  if (r == LockResult::Failed) {
+    io_->unlockRange(kOpenByte, 1);
+    return ioError(e4lock, "open lock failed", error);
+  }
+  if (mode >= 1 && readOnly_) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table cannot be opened for writing";
+    return e4exclusive;
+  }
+  heldMode_ = mode;
+  return 0;
+}
+
+int SharedTable::upgradeMode(int mode, EngineError* error) {
+  if (readOnly_) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open read-only";
+    return e4exclusive;
+  }
+  // Unlock, then lock exclusively: portable (a Win32 handle cannot upgrade in place).
+  if (mode >= 2) {
+    io_->unlockRange(kOpenByte, 1);
+    if (io_->lockRange(kOpenByte, 1, true) != LockResult::Locked) {
+      io_->lockRange(kOpenByte, 1, false);
+      error->code = e4exclusive;
+      error->detail = path_ + ": the table is open elsewhere";
+      return e4exclusive;
+    }
+  }
+  if (heldMode_ < 1) {
+    io_->unlockRange(kWriterByte, 1);
+    if (io_->lockRange(kWriterByte, 1, true) != LockResult::Locked) {
+      io_->lockRange(kWriterByte, 1, false);
+      error->code = e4exclusive;
+      error->detail = path_ + ": the table is open elsewhere";
+      return e4exclusive;
+    }
+  }
+  heldMode_ = mode;
+  return 0;
+}
+
+SharedTable::~SharedTable() {
+  EngineError ignored;
+  indexes_.clear();
+  if (io_) {
+    flush(&ignored);
+    if (modified_ && trusted() && !readOnly_) {
+      // Nobody else writes: make the end of the file exact.
+      uint64_t end = static_cast<uint64_t>(header_.headerLen) +
+                     static_cast<uint64_t>(count_) * header_.recordLen;
+      uint8_t eof = kDbfEndMarker;
+      io_->writeAt(end, &eof, 1);
+      io_->truncate(end + 1);
+    }
+    io_->unlockRange(kWriterByte, 1);
+    io_->unlockRange(kOpenByte, 1);
+  }
+  auto it = registry().find(key_);
+  if (it != registry().end() && it->second.expired()) registry().erase(it);
+}
+
+void SharedTable::fileLockTaken() {
+  if (fileLockHolders_++ == 0) cacheCount_ = 0;  // what was read before may be stale
+}
+
+void SharedTable::fileLockReleased() {
+  if (fileLockHolders_ > 0) --fileLockHolders_;
+  if (!trusted()) cacheCount_ = 0;
+}
+
+int SharedTable::recCount(uint32_t* count, EngineError* error) {
+  if (!trusted()) {
+    uint8_t b[4];
+    size_t got = 0;
+    if (!io_->readAt(4, b, 4, &got) || got != 4) return ioError(e4read, "header read failed", error);
+    uint32_t n = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+                 (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    if (n != count_) {
+      uint64_t size = 0;
+      if (!io_->size(&size)) return ioError(e4read, "size failed", error);
+      uint64_t need = header_.headerLen + static_cast<uint64_t>(n) * header_.recordLen;
+      if (size < need) return ioError(e4read, "the record count passes the end of the file", error);
+      count_ = n;
+    }
+  }
+  *count = count_;
+  return 0;
+}
+
+int SharedTable::readRecord(uint32_t recno, char* out, EngineError* error) {
+  const size_t rl = header_.recordLen;
+  if (recno == 0 || recno > count_) {
+    error->code = e4record;
+    error->detail = path_ + ": record " + std::to_string(recno) + " does not exist";
+    return e4record;
+  }
+  if (appendCount_ && recno >= appendFirst_ && recno < appendFirst_ + appendCount_) {
+    std::memcpy(out, appendBuf_.data() + (recno - appendFirst_) * rl, rl);
+    return 0;
+  }
+  uint64_t off = header_.headerLen + static_cast<uint64_t>(recno - 1) * rl;
+  if (!trusted()) {
+    cacheCount_ = 0;
+    size_t got = 0;
+    if (!io_->readAt(off, out, rl, &got)) return ioError(e4read, "record read failed", error);
+    if (got != rl) return ioError(e4read, "record " + std::to_string(recno) + " is cut short", error);
+    return 0;
+  }
+  if (cacheCount_ && recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_) {
+    std::memcpy(out, cache_.data() + (recno - cacheFirst_) * rl, rl);
+    return 0;
+  }
+  uint32_t onDisk = appendCount_ ? appendFirst_ - 1 : count_;
+  uint32_t n = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
+  n = std::min<uint32_t>(n, onDisk - recno + 1);
+  cache_.resize(static_cast<size_t>(n) * rl);
+  size_t got = 0;
+  cacheCount_ = 0;
+  if (!io_->readAt(off, cache_.data(), cache_.size(), &got)) return ioError(e4read, "record read failed", error);
+  if (got < rl) return ioError(e4read, "record " + std::to_string(recno) + " is cut short", error);
+  cacheFirst_ = recno;
+  cacheCount_ = static_cast<uint32_t>(got / rl);
+  std::memcpy(out, cache_.data(), rl);
+  return 0;
+}
+
+int SharedTable::touchDate(EngineError* error) {
+  modified_ = true;
+  if (dateWritten_) return 0;
+  todayForHeader(&header_.year, &header_.month, &header_.day);
+  uint8_t d[3] = {header_.year, header_.month, header_.day};
+  if (!io_->writeAt(1, d, 3)) return ioError(e4write, "header write failed", error);
+  dateWritten_ = true;
+  return 0;
+}
+
+int SharedTable::writeRecord(uint32_t recno, const char* rec, EngineError* error) {
+  const size_t rl = header_.recordLen;
+  if (readOnly_) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open read-only (another user keeps writers out)";
+    return e4exclusive;
+  }
+  if (recno == 0 || recno > count_) {
+    error->code = e4record;
+    error->detail = path_ + ": record " + std::to_string(recno) + " does not exist";
+    return e4record;
+  }
+  if (int rc = touchDate(error)) return rc;
+  if (appendCount_ && recno >= appendFirst_ && recno < appendFirst_ + appendCount_) {
+    std::memcpy(appendBuf_.data() + (recno - appendFirst_) * rl, rec, rl);
+    return 0;
+  }
+  uint64_t off = header_.headerLen + static_cast<uint64_t>(recno - 1) * rl;
+  if (!io_->writeAt(off, rec, rl)) return ioError(e4write, "record write failed", error);
+  if (cacheCount_ && recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
+    std::memcpy(cache_.data() + (recno - cacheFirst_) * rl, rec, rl);
+  return 0;
+}
+
+int SharedTable::writeHeaderCount(EngineError* error) {
+  todayForHeader(&header_.year, &header_.month, &header_.day);
+  header_.recCount = count_;
+  uint8_t b[7];
+  encodeDateAndCount(header_, b);
+  if (!io_->writeAt(1, b, 7)) return ioError(e4write, "header write failed", error);
+  dateWritten_ = true;
+  return 0;
+}
+
+int SharedTable::appendRecord(const char* rec, File& lockFile, bool needLocks,
+                              bool appendLockHeld, bool writeBehind, uint32_t* recno,
+                              EngineError* error) {
+  const size_t rl = header_.recordLen;
+  if (readOnly_) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open read-only (another user keeps writers out)";
+    return e4exclusive;
+  }
+  if (count_ == 0xFFFFFFFFu) return ioError(e4write, "the table is full", error);
+  modified_ = true;
+  if (!needLocks && writeBehind) {
+    if (appendCount_ == 0) {
+      appendFirst_ = count_ + 1;
+      appendBuf_.clear();
+    }
+    appendBuf_.insert(appendBuf_.end(), rec, rec + rl);
+    ++appendCount_;
+    *recno = ++count_;
+    if (appendBuf_.size() >= kWriteBehindBytes) return flushAppends(error);
+    return 0;
+  }
+  if (int rc = flushAppends(error)) return rc;
+
+  bool appendLocked = false, headerLocked = false;
+  auto release = [&]() {
+    if (headerLocked) lockFile.unlockRange(kHeaderLockOffset, 1);
+    if (appendLocked) lockFile.unlockRange(kAppendLockOffset, 1);
+  };
+  if (needLocks) {
+    LockResult r;
+    if (!appendLockHeld) {
+      r = lockWithRetry(lockFile, kAppendLockOffset, 1, true, kShortLockWaitMs);
+      if (r != LockResult::Locked) {
+        error->code = r == LockResult::HeldElsewhere ? r4locked : e4lock;
+        error->detail = path_ + ": the append lock is held by another user";
+        return error->code;
+      }
+      appendLocked = true;
+    }
+    r = lockWithRetry(lockFile, kHeaderLockOffset, 1, true, kShortLockWaitMs);
+    if (r != LockResult::Locked) {
+      release();
+      error->code = r == LockResult::HeldElsewhere ? r4locked : e4lock;
+      error->detail = path_ + ": the header lock is held by another user";
+      return error->code;
+    }
+    headerLocked = true;
+    uint32_t n = 0;
+    if (int rc = recCount(&n, error)) {
+      release();
+      return rc;
+    }
+  }
+  std::vector<char> bytes(rl + 1);
+  std::memcpy(bytes.data(), rec, rl);
+  bytes[rl] = static_cast<char>(kDbfEndMarker);
+  uint64_t off = header_.headerLen + static_cast<uint64_t>(count_) * rl;
+  if (!io_->writeAt(off, bytes.data(), bytes.size())) {
+    release();
+    return ioError(e4write, "append failed", error);
+  }
+  ++count_;
+  int rc = writeHeaderCount(error);
+  if (rc) --count_;
+  release();
+  if (rc == 0) *recno = count_;
+  return rc;
+}
+
+int SharedTable::flushAppends(EngineError* error) {
+  if (appendCount_ == 0) return 0;
+  const size_t rl = header_.recordLen;
+  appendBuf_.push_back(static_cast<char>(kDbfEndMarker));
+  uint64_t off = header_.headerLen + static_cast<uint64_t>(appendFirst_ - 1) * rl;
+  bool ok = io_->writeAt(off, appendBuf_.data(), appendBuf_.size());
+  appendBuf_.pop_back();
+  if (!ok) return ioError(e4write, "append failed", error);
+  appendCount_ = 0;
+  appendBuf_.clear();
+  return writeHeaderCount(error);
+}
+
+int SharedTable::flush(EngineError* error) {
+  if (!io_ || readOnly_) return 0;
+  if (int rc = flushAppends(error)) return rc;
+  if (modified_ && trusted()) {
+    if (int rc = writeHeaderCount(error)) return rc;
+  }
+  return 0;
+}
+
+int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
+  if (readOnly_) {
+    error->code = e4exclusive;
+    error->detail = path_ + ": the table is open read-only";
+    return e4exclusive;
+  }
+  if (int rc = flushAppends(error)) return rc;
+  const size_t rl = header_.recordLen;
+  const uint32_t total = count_;
+  std::vector<char> in, out;
+  uint32_t written = 0;
+  uint32_t rec = 1;
+  const uint32_t chunk = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
+  cacheCount_ = 0;
+  while (rec <= total) {
+    uint32_t n = std::min(chunk, total - rec + 1);
+    in.resize(static_cast<size_t>(n) * rl);
+    size_t got = 0;
+    uint64_t off = header_.headerLen + static_cast<uint64_t>(rec - 1) * rl;
+    if (!io_->readAt(off, in.data(), in.size(), &got) || got != in.size())
+      return ioError(e4read, "record read failed during pack", error);
+    out.clear();
+    for (uint32_t i = 0; i < n; ++i)
+      if (rec + i - 1 < keep.size() && keep[rec + i - 1])
+        out.insert(out.end(), in.begin() + static_cast<long>(i * rl),
+                   in.begin() + static_cast<long>((i + 1) * rl));
+    if (!out.empty()) {
+      uint64_t woff = header_.headerLen + static_cast<uint64_t>(written) * rl;
+      if (!io_->writeAt(woff, out.data(), out.size()))
+        return ioError(e4write, "record write failed during pack", error);
+      written += static_cast<uint32_t>(out.size() / rl);
+    }
+    rec += n;
+  }
+  count_ = written;
+  modified_ = true;
+  uint64_t end = header_.headerLen + static_cast<uint64_t>(written) * rl;
+  uint8_t eof = kDbfEndMarker;
+  if (!io_->writeAt(end, &eof, 1) || !io_->truncate(end + 1))
+    return ioError(e4write, "truncate failed during pack", error);
+  return writeHeaderCount(error);
+}
+
+}  // namespace talvex::engine

@@ -1,0 +1,133 @@
+// The in-process state of one open .dbf file, shared by every handle on it
+// (a table and its clones, and tables of other contexts opened on the same
+// file): header, record count, read-ahead and write-behind buffers, the memo
+// file and the open indexes. Because all handles of the process read and
+// write through this one object, they see each other's appends and changes at
+// once; other processes are seen by re-reading from the file whenever nothing
+// keeps them out.
+//
+// Trust: records and count may be cached only while no other process can
+// change the file: this process opened it deny-write or exclusive (open mode
+// 1 or 2) or one of its handles holds the table lock. Otherwise every record
+// read goes to the file and the count is re-read before it is relied on.
+//
+// Ownership: Table handles hold it through shared_ptr; the last release
+// flushes buffers, writes the header and frees the OS locks of the open mode.
+// Callers hold the API lock (api_guard.h); nothing here is thread-safe alone.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/platform/file_io.h"
+#include "dbf_header.h"
+#include "memo_file.h"
+
+namespace talvex::engine {
+
+class Table;
+class OpenIndex;
+
+// Defined with OpenIndex (index_binding.cpp), so this header needs no index types.
+struct OpenIndexDeleter {
+  void operator()(OpenIndex* index) const;
+};
+using OpenIndexPtr = std::unique_ptr<OpenIndex, OpenIndexDeleter>;
+
+struct EngineError {
+  int code = 0;
+  std::string detail;
+};
+
+class SharedTable {
+ public:
+  // Opens (or joins) the table at path with open mode 0, 1 or 2.
+  static std::shared_ptr<SharedTable> acquire(std::string_view path, int accessMode,
+                                              EngineError* error);
+  // The already open table at this native path, if any.
+  static std::shared_ptr<SharedTable> findOpen(std::string_view nativePath);
+  ~SharedTable();
+  SharedTable(const SharedTable&) = delete;
+  SharedTable& operator=(const SharedTable&) = delete;
+
+  const DbfHeader& header() const { return header_; }
+  const std::string& path() const { return path_; }  // native path of the .dbf
+  const std::string& alias() const { return alias_; }
+  bool readOnly() const { return readOnly_; }
+  int heldMode() const { return heldMode_; }
+  MemoFile* memo() { return memo_.get(); }
+  bool memoIV() const { return header_.memoIV() || !header_.hasMemoFile(); }
+
+  // Nobody outside this process can change the file right now.
+  bool trusted() const { return heldMode_ >= 1 || fileLockHolders_ > 0; }
+  void fileLockTaken();
+  void fileLockReleased();
+
+  // Record count; re-read from the file unless trusted.
+  int recCount(uint32_t* count, EngineError* error);
+  uint32_t cachedCount() const { return count_; }
+
+  int readRecord(uint32_t recno, char* out, EngineError* error);
+  int writeRecord(uint32_t recno, const char* rec, EngineError* error);
+  // lockFile: the appending handle's File, for the append and header locks;
+  // needLocks false when this handle's table lock or the open mode already
+  // keeps other writers out. writeBehind: buffer the record (trusted only).
+  // appendLockHeld: the handle holds the append lock itself (d4lockAppend).
+  int appendRecord(const char* rec, platform::File& lockFile, bool needLocks,
+                   bool appendLockHeld, bool writeBehind, uint32_t* recno, EngineError* error);
+  // Writes buffered appends and the header.
+  int flush(EngineError* error);
+  // Removes records for which keep[recno-1] is false; only when trusted.
+  int pack(const std::vector<bool>& keep, EngineError* error);
+
+  // Indexes opened on this table (production index and i4open'ed ones).
+  std::vector<OpenIndexPtr>& indexes() { return indexes_; }
+  std::vector<Table*>& tables() { return tables_; }
+
+ private:
+  SharedTable() = default;
+  int open(std::string_view path, int accessMode, EngineError* error);
+  int takeModeLocks(int mode, EngineError* error);
+  int upgradeMode(int mode, EngineError* error);
+  int writeHeaderCount(EngineError* error);
+  int touchDate(EngineError* error);
+  int flushAppends(EngineError* error);
+  int ioError(int code, const std::string& what, EngineError* error);
+
+  std::unique_ptr<platform::File> io_;
+  std::unique_ptr<MemoFile> memo_;
+  DbfHeader header_;
+  std::string path_;
+  std::string key_;
+  std::string alias_;
+  bool readOnly_ = false;
+  int heldMode_ = 0;
+  int fileLockHolders_ = 0;
+  uint32_t count_ = 0;
+  bool modified_ = false;
+  bool dateWritten_ = false;
+
+  // Read-ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1 (trusted only).
+  std::vector<char> cache_;
+  uint32_t cacheFirst_ = 0;
+  uint32_t cacheCount_ = 0;
+  // Write-behind: appended records not yet in the file, from appendFirst_.
+  std::vector<char> appendBuf_;
+  uint32_t appendFirst_ = 0;
+  uint32_t appendCount_ = 0;
+
+  std::vector<OpenIndexPtr> indexes_;
+  std::vector<Table*> tables_;
+};
+
+// "x.dbf" for "x"; other extensions are kept.
+std::string withDbfExtension(std::string_view path);
+// Same path with another extension (".dbt", ".mdx").
+std::string replaceExtension(std::string_view path, std::string_view ext);
+// Base name without folder and extension.
+std::string baseName(std::string_view path);
+
+}  // namespace talvex::engine

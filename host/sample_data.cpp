@@ -62,7 +62,7 @@ std::string Digits(Random& r, int count) {
 }
 
 std::string DateText(Random& r) {
-  char text[16];
+  char text[40];
   std::snprintf(text, sizeof text, "%04d%02d%02d", 2001 + r.below(8), 1 + r.below(12),
                 1 + r.below(28));
   return text;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,10 +26,14 @@ inline std::string fixtureDir() {
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "mdxtest-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    path_ = mkdtemp(buf.data());
+    std::random_device rd;
+    for (;;) {
+      auto p = std::filesystem::temp_directory_path() / ("mdxtest-" + std::to_string(rd()));
+      if (std::filesystem::create_directory(p)) {
+        path_ = p.string();
+        return;
+      }
+    }
   }
   ~TempDir() { std::filesystem::remove_all(path_); }
   std::string file(const std::string& name) const { return path_ + "/" + name; }

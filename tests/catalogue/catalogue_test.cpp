@@ -108,16 +108,6 @@ TEST(Catalogue, ConversionsAndTheirFolders) {
   EXPECT_STREQ(FindRestructureSpec(163)->probedTable().base, "submit");
 }
 
-// Tables whose probe looks at one table but whose locations come from another.
-TEST(Catalogue, LocationBasisOfOtherTables) {
-  for (int n : {116, 117, 131, 137, 154, 166, 168, 172, 173}) {
-    const RestructureSpec* s = FindRestructureSpec(n);
-    ASSERT_NE(s, nullptr);
-    EXPECT_NE(std::string(s->probedTable().base) + ".dbf", s->locationBasis) << n;
-  }
-  EXPECT_STREQ(FindRestructureSpec(169)->locationBasis, "bslinesa.dbf");
-}
-
 TEST(ProbeDecision, EachKindAtItsBoundary) {
   auto field = [](int width, int decimals) {
     ProbeFindings f;

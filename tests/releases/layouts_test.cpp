@@ -252,8 +252,8 @@ TEST(ReleaseLayouts, ClaimTablesAreKeyedByClaimKey) {
 }
 
 // Single-form updates copy ".dbt" only for tables marked memo, so the mark and
-// the layouts must agree on both sides of the update; location forms and the
-// engine find memo files themselves. Every table an update copies has a
+// the layouts must agree on both sides of the update; location forms copy a
+// ".dbt" wherever the source has one. Every table an update copies has a
 // production index.
 TEST(ReleaseLayouts, MemoMarksAndIndexesMatchTheFileSets) {
   for (const RestructureSpec& s : Catalogue()) {
@@ -268,28 +268,15 @@ TEST(ReleaseLayouts, MemoMarksAndIndexesMatchTheFileSets) {
         if (s.form == tabmend::RestructureForm::Single) {
           EXPECT_EQ(layout->hasMemo(), t.memo);
         }
+        // The add-missing form copies ".dbf" and ".mdx" only.
+        if (s.form == tabmend::RestructureForm::AddMissing) {
+          EXPECT_FALSE(layout->hasMemo());
+        }
         EXPECT_TRUE(layout->hasIndex());
       }
     }
   }
   EXPECT_FALSE(NewestLayout("utilmast")->hasIndex());
-}
-
-TEST(ReleaseLayouts, RowTablesArriveWithTheirAddMissingUpdate) {
-  EXPECT_FALSE(LayoutAfter("bcrecid", 105).has_value());
-  EXPECT_TRUE(LayoutAfter("bcrecid", 106).has_value());
-  EXPECT_FALSE(LayoutAfter("bsrecnm", 112).has_value());
-  EXPECT_TRUE(LayoutAfter("bsrecnm", 113).has_value());
-  auto names = [](const std::vector<TableLayout>& set) {
-    std::set<std::string> out;
-    for (const TableLayout& t : set) out.insert(t.base);
-    return out;
-  };
-  EXPECT_EQ(names(ReleaseTableSet(91)).count("bcrecid"), 0u);
-  EXPECT_EQ(names(ReleaseTableSet(110)).count("bcrecid"), 1u);
-  EXPECT_EQ(names(ReleaseTableSet(110)).count("bsrecid"), 0u);
-  EXPECT_EQ(names(ReleaseTableSet(118)).count("bsrecid"), 1u);
-  EXPECT_EQ(names(TableSetAfter(kNewestStep)).size(), AllTableNames().size());
 }
 
 }  // namespace

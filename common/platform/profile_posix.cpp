@@ -101,7 +101,8 @@ int profileInt(std::string_view file, std::string_view section, std::string_view
                int defaultValue) {
   auto v = lookup(file, section, key);
   if (!v || v->empty()) return defaultValue;
-  std::string_view s = cut(std::move(*v));
+  const std::string value = cut(std::move(*v));
+  std::string_view s = value;
   size_t i = 0;
   while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
   bool negative = false;

@@ -11,9 +11,7 @@
 
 namespace talvex::host {
 
-namespace {
-
-std::string ProgramFolder() {
+std::string RosterLibrary::programFolder() {
 #if defined(_WIN32)
   std::vector<char> buffer(32768);
   DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
@@ -27,8 +25,6 @@ std::string ProgramFolder() {
 #endif
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
-
-}  // namespace
 
 RosterLibrary::RosterLibrary(const std::string& path) {
 #if defined(_WIN32)
@@ -63,9 +59,9 @@ void* RosterLibrary::symbol(const char* name) {
 
 std::string RosterLibrary::defaultPath() {
 #if defined(_WIN32)
-  return ProgramFolder() + "qmrbsrst.dll";
+  return programFolder() + "qmrbsrst.dll";
 #else
-  return ProgramFolder() + "../lib/libqmrbsrst.so";
+  return programFolder() + "../lib/libqmrbsrst.so";
 #endif
 }
 

@@ -32,6 +32,8 @@ class RosterLibrary {
   // Where the library is expected: beside the program on Windows, in the
   // build's lib folder (../lib from the program) elsewhere.
   static std::string defaultPath();
+  // The folder of the running program, ending in a separator ("" if unknown).
+  static std::string programFolder();
 
  private:
   void* handle_ = nullptr;

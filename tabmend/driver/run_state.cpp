@@ -31,6 +31,7 @@ void BeginCall() {
   run.appliedFlags.clearAll();
   run.context = 0;
   run.folders = RunFolders{};
+  run.updateLocations.clear();
 }
 
 bool SetUpRunFolders() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,10 @@ struct RunState {
   AppliedFlagSet appliedFlags;
   C4Context context = 0;
   RunFolders folders;
+  // The locations each update of this call worked in, for its restore: once
+  // an update has cleaned an archive folder, that folder's basis file may be
+  // gone, so a list built afresh would miss exactly the folders to restore.
+  std::map<int, std::vector<std::string>> updateLocations;
 };
 
 RunState& CurrentRun();

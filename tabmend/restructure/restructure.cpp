@@ -37,6 +37,9 @@ class Restructure {
   UpdateOutcome Run() {
     locations_ = LocationsOf(spec_);
     if (!MarkLocationsNeedingUpdate()) return UpdateOutcome::NotNeeded;
+    auto& remembered = CurrentRun().updateLocations[spec_.number];
+    remembered.clear();
+    for (const TableLocation& location : locations_) remembered.push_back(location.relative);
 
     if (spec_.locateCheck &&
         !Every(All, "Unable to locate table files in data directory.", [&](const std::string& rel) {
@@ -207,9 +210,16 @@ void RestoreFromBackup(const RestructureSpec& spec) {
     const RunFolders& folders = Folders();
     const MemoRule memo = MemoRuleOf(spec);
     const bool single = spec.form == RestructureForm::Single;
-    for (const TableLocation& location : LocationsOf(spec)) {
-      const std::string backup = folders.backup + location.relative;
-      const std::string data = folders.data + location.relative;
+    std::vector<std::string> relatives;
+    auto remembered = CurrentRun().updateLocations.find(spec.number);
+    if (remembered != CurrentRun().updateLocations.end()) {
+      relatives = remembered->second;
+    } else {
+      for (const TableLocation& location : LocationsOf(spec)) relatives.push_back(location.relative);
+    }
+    for (const std::string& relative : relatives) {
+      const std::string backup = folders.backup + relative;
+      const std::string data = folders.data + relative;
       for (const SpecTable& table : spec.tables()) {
         const std::string original = backup + "original\\";
         const std::string source = fs::isFile(original + table.base + ".dbf") ? original : backup;

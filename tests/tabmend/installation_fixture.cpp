@@ -68,6 +68,17 @@ bool SameTimes(const FolderSnapshot& before, const FolderSnapshot& after) {
   return true;
 }
 
+void RestoreSnapshot(const std::string& nativeFolder, const FolderSnapshot& snapshot) {
+  for (const auto& [path, state] : Snapshot(nativeFolder)) {
+    if (!snapshot.count(path)) stdfs::remove(stdfs::path(nativeFolder) / path);
+  }
+  for (const auto& [path, state] : snapshot) {
+    stdfs::create_directories((stdfs::path(nativeFolder) / path).parent_path());
+    std::ofstream out(stdfs::path(nativeFolder) / path, std::ios::binary | std::ios::trunc);
+    out << state.bytes;
+  }
+}
+
 void InstallationTest::SetUp() {
   c4faultClear();
   char pattern[] = "/tmp/tabmend-test-XXXXXX";

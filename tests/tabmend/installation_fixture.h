@@ -28,6 +28,8 @@ FolderSnapshot Snapshot(const std::string& nativeFolder);
 // Describes the first few differences ("" when equal by content).
 std::string Differences(const FolderSnapshot& before, const FolderSnapshot& after);
 bool SameTimes(const FolderSnapshot& before, const FolderSnapshot& after);
+// Puts the folder back to the snapshot's files (extra files removed).
+void RestoreSnapshot(const std::string& nativeFolder, const FolderSnapshot& snapshot);
 
 struct CallResult {
   int32_t result = 0;

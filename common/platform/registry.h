@@ -4,9 +4,8 @@
 // in REGEDIT4 format, named by the environment variable TALVEX_REGISTRY, else
 // $XDG_CONFIG_HOME/talvex/registry.reg, else ~/.config/talvex/registry.reg.
 // The file is read on every call and rewritten whole through a temporary file
-// and a rename, so a reader never sees a half-written file; concurrent
-// writers in several processes may lose each other's changes (last rename
-// wins), which is acceptable for per-user settings written at installation.
+// and a rename, so a reader never sees a half-written file; writers of all
+// processes take turns through a lock on a ".lock" file beside it.
 //
 // Key paths are relative to the hive and use "\" ("Software\\Maker\\App");
 // key and value names are matched without regard to case. A value that is not

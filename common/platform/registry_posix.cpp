@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -219,6 +220,29 @@ bool saveHive(const Hive& hive) {
   return ok;
 }
 
+// Serializes read-modify-write cycles of all processes on one registry file,
+// so two writers cannot lose each other's values.
+class WriterLock {
+ public:
+  WriterLock() {
+    std::string path = registryFilePath();
+    if (path.empty() || !makeFolders(path)) return;
+    fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ >= 0) {
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~WriterLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  WriterLock(const WriterLock&) = delete;
+  WriterLock& operator=(const WriterLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
 Key* findKey(Hive& hive, const std::string& path) {
   std::string name = fullName(path);
   for (Key& k : hive.keys)
@@ -254,6 +278,7 @@ bool ensureKey(Hive& hive, const std::string& path) {
 }
 
 bool setValue(const std::string& path, std::string_view name, std::string raw) {
+  WriterLock lock;
   Hive hive;
   if (loadHive(&hive) != Load::Ok) return false;
   ensureKey(hive, path);
@@ -291,11 +316,10 @@ std::string registryFilePath() {
 std::unique_ptr<RegistryKey> RegistryKey::createCurrentUser(std::string_view keyPath) {
   std::string path = cleanPath(keyPath);
   if (path.empty()) return nullptr;
+  WriterLock lock;
   Hive hive;
   if (loadHive(&hive) != Load::Ok) return nullptr;
-  if (!keyExists(hive, path) || !findKey(hive, path)) {
-    if (ensureKey(hive, path) && !saveHive(hive)) return nullptr;
-  }
+  if (ensureKey(hive, path) && !saveHive(hive)) return nullptr;
   return std::unique_ptr<RegistryKey>(new RegistryKey(path, 0));
 }
 
@@ -345,6 +369,7 @@ bool RegistryKey::writeDword(std::string_view name, uint32_t value) {
 }
 
 bool RegistryKey::deleteValue(std::string_view name) {
+  WriterLock lock;
   Hive hive;
   if (loadHive(&hive) != Load::Ok) return false;
   Key* k = findKey(hive, path_);

@@ -6,6 +6,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "temp_dir.h"
@@ -125,6 +128,25 @@ TEST_F(Registry, ReadsAFileWrittenByHandAndKeepsWhatItDoesNotKnow) {
   ASSERT_TRUE(key->writeString("DataDirectory", "X\\"));
   EXPECT_NE(dir_.read("registry.reg").find("\"Blob\"=hex:01,02,03,04"), std::string::npos);
   EXPECT_EQ(read(*key, "ServerDirectory"), "\\\\SERVER\\APP\\");
+}
+
+TEST_F(Registry, WritersInTwoProcessesLoseNothing) {
+  ASSERT_NE(RegistryKey::createCurrentUser(root_), nullptr);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  const char* who = pid == 0 ? "child" : "parent";
+  auto key = RegistryKey::openCurrentUser(root_);
+  bool ok = key != nullptr;
+  for (int i = 0; ok && i < 40; ++i)
+    ok = key->writeString(std::string(who) + std::to_string(i), std::to_string(i));
+  if (pid == 0) _exit(ok ? 0 : 1);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(ok);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  for (const char* name : {"child", "parent"})
+    for (int i = 0; i < 40; ++i)
+      EXPECT_EQ(read(*key, (std::string(name) + std::to_string(i)).c_str()), std::to_string(i));
 }
 
 TEST_F(Registry, AFileThatIsNotARegistryFails) {

@@ -1,8 +1,10 @@
 // Raw file access for the engine and the companions: positioned reads and
 // writes, size, truncation and non-blocking byte-range locks.
 //
-// Every write, create and lock passes the fault seam (fault_seam.h), so tests
-// can make the Nth one fail. Paths are host texts ("\" or "/" separators); they
+// Every write (writeAt, truncate), create (CreateTruncate) and lock passes the
+// fault seam (fault_seam.h), so tests can make the Nth one fail. Files are
+// opened shared (others may read, write and delete) and not inherited by
+// child processes. Paths are host texts ("\" or "/" separators); they
 // are turned into native paths with each component matched case-insensitively
 // (native_path.h). A File owns its OS handle and is not copyable. Results are
 // booleans; on failure lastError() holds a short text. A File may be used from
@@ -45,6 +47,11 @@ class File {
   // Byte-range locks never wait. They belong to this File (open file
   // description on Linux, handle on Windows), so two Files on one path in one
   // process exclude each other as two processes do. Offsets may exceed 4 GiB.
+  // A zero length is refused (Failed). On POSIX an exclusive lock needs a
+  // File opened for writing. On Windows a File's own lock also blocks that
+  // File, and an unlock must name exactly a range that was locked; callers
+  // that work on both keep to that. A lock failed by the fault seam reads as
+  // HeldElsewhere, the failure callers must handle in any case.
   LockResult lockRange(uint64_t offset, uint64_t length, bool exclusive = true);
   bool unlockRange(uint64_t offset, uint64_t length);
 

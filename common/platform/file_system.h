@@ -6,7 +6,8 @@
 // without regard to case. Results are booleans (or empty results); no function
 // throws or shows anything. Copy, move, delete, file creation and folder
 // creation pass the fault seam (fault_seam.h), so a test can make the Nth one
-// fail. Safe from any thread, but operations on the same files from several
+// fail; each call counts once, as one operation of its kind (a copy is one
+// copy, not creates and writes; writeWholeFile is one create and one write). Safe from any thread, but operations on the same files from several
 // threads are not ordered.
 #pragma once
 

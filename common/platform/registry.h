@@ -10,8 +10,10 @@
 // Key paths are relative to the hive and use "\" ("Software\\Maker\\App");
 // key and value names are matched without regard to case. A value that is not
 // a string (dword:, hex:) reads as NotString, as the Windows call would refuse
-// it. A RegistryKey owns its open key (Windows HKEY) and is not copyable; use
-// it from one thread at a time.
+// it. Registry access does not pass the fault seam: it is not table I/O, and
+// a test's count of creates and writes should not depend on it. A RegistryKey
+// owns its open key (Windows HKEY) and is not copyable; use it from one thread
+// at a time.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,265 @@
+// Several handles and several processes on one table: appends that lose and
+// duplicate nothing, record and table locks seen across processes and
+// handles, the deny-write and exclusive open modes, and changes of another
+// process seen without reopening. The other processes are this program run
+// again with C4_CHILD naming what to do (a forked copy would share our open
+// files and so our locks).
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "engine_test_util.h"
+
+using namespace enginetest;
+
+namespace {
+
+const C4FieldInfo kFields[] = {{"WHO", 'N', 4, 0}, {"SEQ", 'N', 8, 0}, {"NAME", 'C', 12, 0},
+                               {"NOTE", 'M', 10, 0}, {nullptr, 0, 0, 0}};
+
+int childMain(const std::string& command) {
+  std::istringstream in(command);
+  std::string what, path;
+  in >> what >> path;
+  C4Context c = code4initP();
+  if (what == "append") {
+    int who = 0, n = 0;
+    in >> who >> n;
+    C4Table t = d4open(c, path.c_str());
+    if (!t) return 2;
+    for (int i = 1; i <= n; ++i) {
+      int rc = d4appendBlank(t);
+      if (rc != 0) {
+        std::printf("append %d failed %d %s\n", i, rc, error4text(c, rc));
+        return 3;
+      }
+      f4assignInt(d4field(t, "WHO"), who);
+      f4assignInt(d4field(t, "SEQ"), i);
+      f4memoAssign(d4field(t, "NOTE"), (std::to_string(who) + "/" + std::to_string(i)).c_str());
+    }
+    std::printf("ok %d\n", d4close(t));
+  } else if (what == "probe") {
+    int rec = 0;
+    in >> rec;
+    C4Table t = d4open(c, path.c_str());
+    if (!t) return 2;
+    // One call after the other (argument order is unspecified).
+    int a = d4lockInternal(t, rec, 1, 1);
+    int b = d4lockInternal(t, rec + 1, 1, 1);
+    int all = d4lockAllInternal(t, 1);
+    int app = d4lockAppend(t);
+    std::printf("%d %d %d %d\n", a, b, all, app);
+    d4close(t);
+  } else if (what == "write") {
+    int rec = 0;
+    in >> rec;
+    C4Table t = d4open(c, path.c_str());
+    if (!t) return 2;
+    d4goLow(t, rec, 0);
+    f4assign(d4field(t, "NAME"), "child");
+    int written = d4writeLow(t, rec, 0, 1);
+    // A clone appends: this handle still holds the change it could not write.
+    C4Table other = d4openClone(t);
+    int appended = d4appendBlank(other);
+    std::printf("%d %d\n", written, appended);
+    d4close(other);
+    d4close(t);
+  } else if (what == "mode") {
+    int mode = 0;
+    in >> mode;
+    code4accessMode(c, mode);
+    C4Table t = d4open(c, path.c_str());
+    int openError = code4errorCode(c, 0);
+    int append = t ? d4appendBlank(t) : 0;
+    std::printf("%d %d %d\n", t != 0, openError, append);
+    if (t) d4close(t);
+  } else if (what == "change") {
+    C4Table t = d4open(c, path.c_str());
+    if (!t) return 2;
+    d4goLow(t, 1, 0);
+    f4assign(d4field(t, "NAME"), "changed");
+    f4memoAssign(d4field(t, "NOTE"), "changed memo");
+    d4appendBlank(t);
+    f4assign(d4field(t, "NAME"), "appended");
+    std::printf("%d\n", d4close(t));
+  } else if (what == "count") {
+    C4Table t = d4open(c, path.c_str());
+    std::printf("%d\n", t ? d4recCount(t) : -1);
+  }
+  std::fflush(stdout);
+  code4initUndo(c);
+  return 0;
+}
+
+const int kChildHook = [] {
+  if (const char* cmd = std::getenv("C4_CHILD")) {
+    int rc = childMain(cmd);
+    std::fflush(stdout);
+    _exit(rc);
+  }
+  return 0;
+}();
+
+std::string self() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+std::string child(const std::string& command) {
+  int status = 0;
+  std::string out = run("C4_CHILD='" + command + "' " + self(), &status);
+  EXPECT_EQ(status, 0) << command << ": " << out;
+  return out;
+}
+
+class SharingTest : public ::testing::Test {
+ protected:
+  ScratchDir dir;
+  Ctx ctx;
+  std::string path;
+  void SetUp() override {
+    path = dir.file("shared.dbf");
+    C4Table t = d4create(ctx, path.c_str(), kFields, nullptr);
+    ASSERT_NE(t, 0u);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(d4appendBlank(t), 0);
+    ASSERT_EQ(d4close(t), 0);
+  }
+};
+
+TEST_F(SharingTest, TwoProcessesAppendingAtOnceLoseAndDuplicateNothing) {
+  const int n = 1500;
+  std::string cmd1 = "C4_CHILD='append " + path + " 1 " + std::to_string(n) + "' " + self();
+  std::string cmd2 = "C4_CHILD='append " + path + " 2 " + std::to_string(n) + "' " + self();
+  FILE* a = popen(cmd1.c_str(), "r");
+  FILE* b = popen(cmd2.c_str(), "r");
+  ASSERT_TRUE(a && b);
+  char buf[256];
+  std::string outA, outB;
+  while (std::fgets(buf, sizeof buf, a)) outA += buf;
+  while (std::fgets(buf, sizeof buf, b)) outB += buf;
+  EXPECT_EQ(pclose(a), 0) << outA;
+  EXPECT_EQ(pclose(b), 0) << outB;
+  EXPECT_EQ(outA, "ok 0\n");
+  EXPECT_EQ(outB, "ok 0\n");
+
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(d4recCount(t), 5 + 2 * n);
+  std::map<int, std::set<int>> seen;
+  int rows = 0;
+  for (int rc = d4top(t); rc == 0; rc = d4skip(t, 1)) {
+    int who = static_cast<int>(f4int(d4field(t, "WHO")));
+    if (who == 0) continue;
+    int seq = static_cast<int>(f4int(d4field(t, "SEQ")));
+    EXPECT_TRUE(seen[who].insert(seq).second) << "duplicate " << who << "/" << seq;
+    // Each memo is the one its record wrote: no two appends shared blocks.
+    EXPECT_EQ(std::string(f4memoStr(d4field(t, "NOTE"))), std::to_string(who) + "/" + std::to_string(seq));
+    ++rows;
+  }
+  EXPECT_EQ(rows, 2 * n);
+  EXPECT_EQ(seen[1].size(), static_cast<size_t>(n));
+  EXPECT_EQ(seen[2].size(), static_cast<size_t>(n));
+  d4close(t);
+  std::vector<unsigned char> bytes = readBytes(path);
+  size_t hl = bytes[8] | (bytes[9] << 8), rl = bytes[10] | (bytes[11] << 8);
+  EXPECT_EQ(bytes.size(), hl + (5 + 2 * n) * rl + 1);
+  EXPECT_EQ(bytes.back(), 0x1A);
+}
+
+TEST_F(SharingTest, RecordLockHeldHereIsLockedForOthers) {
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_EQ(d4lockInternal(t, 2, 1, 1), 0);
+  // Other process: record 2 locked, record 3 free, table and append... the
+  // table lock needs every record, the append lock does not.
+  EXPECT_EQ(child("probe " + path + " 2"), "50 0 50 0\n");
+  // A second handle of this process is "someone else" too.
+  C4Table clone = d4openClone(t);
+  EXPECT_EQ(d4lockInternal(clone, 2, 1, 1), r4locked);
+  EXPECT_EQ(d4lockInternal(clone, 3, 1, 1), 0);
+  EXPECT_EQ(d4lockAllInternal(clone, 1), r4locked);
+  ASSERT_EQ(d4unlock(clone), 0);
+  // Writing the locked record elsewhere fails, appending does not.
+  EXPECT_EQ(child("write " + path + " 2"), "50 0\n");
+  ASSERT_EQ(d4unlock(t), 0);
+  EXPECT_EQ(child("probe " + path + " 2"), "0 0 0 0\n");
+  code4errorCode(ctx, 0);
+}
+
+TEST_F(SharingTest, TableLockKeepsEveryRecordAndAppendOut) {
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_EQ(d4lockAllInternal(t, 1), 0);
+  EXPECT_EQ(child("probe " + path + " 1"), "50 50 50 50\n");
+  EXPECT_EQ(child("write " + path + " 4"), "50 50\n");
+  ASSERT_EQ(d4unlock(t), 0);
+  EXPECT_EQ(child("write " + path + " 4"), "0 0\n");
+  ASSERT_EQ(d4goLow(t, 4, 1), 0);
+  EXPECT_EQ(str(d4field(t, "NAME")), "child");
+  EXPECT_EQ(d4recCount(t), 6);
+}
+
+TEST_F(SharingTest, ChangesOfAnotherProcessAreSeenWithoutReopening) {
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_EQ(d4top(t), 0);
+  EXPECT_EQ(str(d4field(t, "NAME")), "");
+  EXPECT_EQ(child("change " + path), "0\n");
+  EXPECT_EQ(d4recCount(t), 6);
+  ASSERT_EQ(d4goLow(t, 1, 1), 0);
+  EXPECT_EQ(str(d4field(t, "NAME")), "changed");
+  EXPECT_STREQ(f4memoStr(d4field(t, "NOTE")), "changed memo");
+  ASSERT_EQ(d4bottom(t), 0);
+  EXPECT_EQ(str(d4field(t, "NAME")), "appended");
+  // A lock re-reads the record too.
+  EXPECT_EQ(child("write " + path + " 2"), "0 0\n");
+  ASSERT_EQ(d4goLow(t, 2, 0), 0);
+  ASSERT_EQ(d4lockInternal(t, 2, 1, 1), 0);
+  EXPECT_EQ(str(d4field(t, "NAME")), "child");
+}
+
+TEST_F(SharingTest, DenyWriteAndExclusiveOpenModes) {
+  code4accessMode(ctx, 1);
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_NE(t, 0u);
+  // Others may read but not write; a second deny-write open is refused.
+  EXPECT_EQ(child("mode " + path + " 0"), "1 0 -420\n");
+  EXPECT_EQ(child("mode " + path + " 1"), "0 -420 0\n");
+  EXPECT_EQ(child("mode " + path + " 2"), "0 -420 0\n");
+  ASSERT_EQ(d4close(t), 0);
+  code4accessMode(ctx, 2);
+  t = d4open(ctx, path.c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(child("mode " + path + " 0"), "0 -420 0\n");
+  ASSERT_EQ(d4close(t), 0);
+  // While someone has it open, an exclusive open is refused.
+  code4accessMode(ctx, 0);
+  t = d4open(ctx, path.c_str());
+  EXPECT_EQ(child("mode " + path + " 2"), "0 -420 0\n");
+  EXPECT_EQ(child("mode " + path + " 0"), "1 0 0\n");
+  d4close(t);
+}
+
+TEST_F(SharingTest, WriteBehindReachesTheFileOnUnlock) {
+  code4optimizeWrite(ctx, 1);
+  C4Table t = d4open(ctx, path.c_str());
+  ASSERT_EQ(d4lockAllInternal(t, 1), 0);
+  for (int i = 0; i < 200; ++i) {
+    ASSERT_EQ(d4appendBlank(t), 0);
+    f4assignInt(d4field(t, "SEQ"), i);
+  }
+  C4Table clone = d4openClone(t);  // this process sees the buffered records
+  EXPECT_EQ(d4recCount(clone), 205);
+  ASSERT_EQ(d4goLow(clone, 205, 0), 0);
+  ASSERT_EQ(d4unlock(t), 0);
+  EXPECT_EQ(child("count " + path), "205\n");
+  ASSERT_EQ(d4goLow(clone, 205, 1), 0);
+  EXPECT_EQ(f4int(d4field(clone, "SEQ")), 199);
+  d4close(clone);
+  d4close(t);
+  std::vector<unsigned char> bytes = readBytes(path);
+  size_t hl = bytes[8] | (bytes[9] << 8), rl = bytes[10] | (bytes[11] << 8);
+  EXPECT_EQ(bytes.size(), hl + 205 * rl + 1);
+}
+
+}  // namespace

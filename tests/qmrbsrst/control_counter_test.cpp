@@ -21,6 +21,7 @@ extern char** environ;
 #include <gtest/gtest.h>
 
 #include "control_table.h"
+#include "library_path.h"
 #include "temp_folder.h"
 
 namespace talvex::qmrbsrst {
@@ -94,8 +95,7 @@ TEST_F(ControlCounter, StopsAtTheTopOfTheRange) {
 }
 
 std::string WorkerPath() {
-  const char* bin = std::getenv("TALVEX_BIN_DIR");
-  std::string path = std::string(bin != nullptr ? bin : ".") + "/qmrbsrst_counter_worker";
+  std::string path = testing::TestProgramFolder() + "qmrbsrst_counter_worker";
 #if defined(_WIN32)
   path += ".exe";
 #endif

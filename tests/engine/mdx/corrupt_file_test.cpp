@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 
+#include "common/platform/fault_seam.h"
 #include "mdx_file.h"
 #include "mdx_tag.h"
 #include "mdx_test_util.h"
@@ -214,6 +215,28 @@ TEST_F(MdxCorrupt, FailedChangeLeavesTheFileAsItWas) {
     }
   }
   EXPECT_TRUE(sawCorrupt);
+}
+
+TEST_F(MdxCorrupt, FailedWriteIsReportedAndTheHandleStaysUsable) {
+  Status st;
+  auto f = MdxFile::open(path_, OpenOptions{}, &st);
+  ASSERT_TRUE(f) << st.message();
+  const std::string before = readAll(path_);
+  c4faultClear();
+  c4faultArm(TALVEX_FAULT_WRITE, 1);
+  Status ins = f->tag(0).insert(encodeCharKey("new", 100), 777);
+  c4faultClear();
+  EXPECT_EQ(ins.code(), StatusCode::Io) << ins.message();
+  EXPECT_TRUE(readAll(path_) == before);
+  // The handle dropped the change and reads the file as it is.
+  Cursor c(f->tag(0));
+  SeekResult r;
+  ASSERT_TRUE(c.seek(encodeCharKey("new", 100), &r).isOk());
+  EXPECT_NE(r, SeekResult::Found);
+  ASSERT_TRUE(f->tag(0).insert(encodeCharKey("new", 100), 777).isOk());
+  ASSERT_TRUE(c.seek(encodeCharKey("new", 100), &r).isOk());
+  EXPECT_EQ(r, SeekResult::Found);
+  EXPECT_TRUE(f->checkStructure().isOk());
 }
 
 TEST_F(MdxCorrupt, RandomDamageNeverCrashesOrHangs) {

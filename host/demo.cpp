@@ -108,7 +108,8 @@ void Summarise(const std::map<std::string, TableState>& before,
     std::printf("  %-10s %7d %7d %7d   %d -> %d", base.c_str(), added, removed, changed,
                 was->second.live, now.records);
     if (was->second.records != was->second.live) {
-      std::printf("  (%d deleted records left behind)", was->second.records - was->second.live);
+      const int gone = was->second.records - was->second.live;
+      std::printf("  (%d deleted record%s left behind)", gone, gone == 1 ? "" : "s");
     }
     std::printf("\n");
   }
@@ -143,9 +144,26 @@ int Act(const InstallOptions& options, bool* conversionMissing) {
 
   if (run.result != 0) {
     Rule("After the failed update");
-    const bool same = TakeSnapshot(nativeData) == snapshot;
+    const Snapshot after = TakeSnapshot(nativeData);
+    int changed = 0;
+    std::vector<std::string> added;
+    for (const auto& [path, bytes] : snapshot) {
+      auto it = after.find(path);
+      changed += it == after.end() || it->second != bytes ? 1 : 0;
+    }
+    for (const auto& [path, bytes] : after) {
+      if (!snapshot.count(path) && path.size() > 4 && path.compare(path.size() - 4, 4, ".dbf") == 0) {
+        added.push_back(path.substr(0, path.size() - 4));
+      }
+    }
     std::printf("  The run stopped and rolled back every update it had applied.\n");
-    std::printf("  Data folder byte for byte as before the call: %s\n", same ? "yes" : "NO");
+    std::printf("  Files of the data folder changed or lost: %d%s\n", changed,
+                changed == 0 ? " (byte for byte as before the call)" : "  <-- NOT restored");
+    if (!added.empty()) {
+      std::printf("  Tables added where they were missing stay, as intended:\n   ");
+      for (const std::string& path : added) std::printf(" %s", path.c_str());
+      std::printf("\n");
+    }
     for (const auto& [key, value] : run.tokens) {
       if (key == "%TABMEND_ERR%" && value.find("translate special field values") != std::string::npos) {
         *conversionMissing = true;

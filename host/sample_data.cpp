@@ -194,7 +194,9 @@ bool FillTable(C4Context c, const std::string& folder, const TableLayout& layout
   for (const FieldLayout& f : layout.fields) fields.push_back(d4field(t, f.name.c_str()));
   code4errorCode(c, 0);
 
-  Random r(Mix(seed, folder + layout.base));
+  // Seeded by table and claim range, not by folder: the same options give
+  // the same records wherever the installation lives.
+  Random r(Mix(seed, layout.base + ":" + std::to_string(firstClaim)));
   const TableRole role = RoleOf(layout);
   int record = 0;
   bool ok = true;

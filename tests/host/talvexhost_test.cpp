@@ -1,0 +1,107 @@
+// talvexhost as a person uses it: separate processes, one registry file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+namespace stdfs = std::filesystem;
+
+struct Output {
+  int exit = -1;
+  std::string out;
+};
+
+class Talvexhost : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/talvexhost-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root = pattern;
+    const char* bin = std::getenv("TALVEX_BIN_DIR");
+    program = std::string(bin != nullptr ? bin : ".") + "/talvexhost";
+  }
+  void TearDown() override { stdfs::remove_all(root); }
+
+  Output Run(const std::string& args) {
+    const std::string command =
+        program + " " + args + " --registry " + root + "/registry.reg 2>/dev/null";
+    Output result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    std::array<char, 4096> buffer;
+    size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    const int status = pclose(pipe);
+    result.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+  }
+
+  std::string root, program;
+};
+
+TEST_F(Talvexhost, InstallUpdateShowWithTheHostsOutput) {
+  Output install = Run("install " + root + " --release 2.49.0.100 --claims 10 --seed 4");
+  ASSERT_EQ(install.exit, 0) << install.out;
+  EXPECT_TRUE(stdfs::exists(root + "/registry.reg"));
+  EXPECT_TRUE(stdfs::exists(root + "/server/TALVEX32.EXE"));
+  EXPECT_TRUE(stdfs::exists(root + "/install/TALVEX32.INI"));
+  EXPECT_TRUE(stdfs::exists(root + "/data/BSRSTER.CTL"));
+  EXPECT_TRUE(stdfs::exists(root + "/server/update/clone/updt0073"));
+  EXPECT_TRUE(stdfs::exists(root + "/data/arch1500/2003/bsclaim.dbf"));
+
+  Output bad = Run("update --version 2.59.0.100");
+  EXPECT_EQ(bad.exit, 1);
+  EXPECT_EQ(bad.out,
+            "result: -1\n%PRODUCT%=Talvex Nova32\n%OPERATOR%=front desk\n"
+            "%TABMEND_ERR%=Invalid TALVEX32.EXE version number [2.59.0.100].\n");
+
+  Output good = Run("update");
+  EXPECT_EQ(good.exit, 0);
+  EXPECT_EQ(good.out, "result: 0\n%PRODUCT%=Talvex Nova32\n%OPERATOR%=front desk\n");
+
+  Output show = Run("show isec --fields SEC_EMAIL --limit 2");
+  EXPECT_EQ(show.exit, 0);
+  EXPECT_NE(show.out.find("SEC_EMAIL"), std::string::npos) << show.out;
+  EXPECT_NE(show.out.find("(2 of "), std::string::npos) << show.out;
+  Output layout = Run("layout isec");
+  EXPECT_EQ(layout.exit, 0);
+  EXPECT_NE(layout.out.find("SEC_EMAIL"), std::string::npos);
+  EXPECT_EQ(Run("show nosuchtable").exit, 1);
+}
+
+TEST_F(Talvexhost, TheSameSeedGivesTheSameInstallation) {
+  ASSERT_EQ(Run("install " + root + "/a --claims 30 --seed 9").exit, 0);
+  ASSERT_EQ(Run("install " + root + "/b --claims 30 --seed 9").exit, 0);
+  ASSERT_EQ(Run("install " + root + "/c --claims 30 --seed 10").exit, 0);
+  auto bytes = [](const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    std::string s;
+    int ch;
+    while (f != nullptr && (ch = std::fgetc(f)) != EOF) s += static_cast<char>(ch);
+    if (f != nullptr) std::fclose(f);
+    return s;
+  };
+  // Table headers carry the day they were written; compare the records.
+  const std::string a = bytes(root + "/a/data/bsclaim.dbf");
+  EXPECT_TRUE(a.substr(32) == bytes(root + "/b/data/bsclaim.dbf").substr(32));
+  EXPECT_TRUE(a.substr(32) != bytes(root + "/c/data/bsclaim.dbf").substr(32));
+  const std::string memo = bytes(root + "/a/data/arch1500/2004/bsattach.dbt");
+  EXPECT_TRUE(memo.size() > 512 && memo == bytes(root + "/b/data/arch1500/2004/bsattach.dbt"));
+}
+
+TEST_F(Talvexhost, BadUsageIsRefused) {
+  EXPECT_EQ(Run("").exit, 2);
+  EXPECT_EQ(Run("install").exit, 2);
+  EXPECT_EQ(Run("install " + root + " --release 1.2.3").exit, 2);
+  EXPECT_EQ(Run("install " + root + " --release 9.9.0.0").exit, 1);  // not a release the updater knows
+  EXPECT_EQ(Run("frobnicate").exit, 2);
+}
+
+}  // namespace

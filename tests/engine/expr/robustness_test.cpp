@@ -2,7 +2,12 @@
 // never crash, and compiled expressions must keep their static width.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
+
+#include "expr_fuzz_layout.h"
 
 #include "test_table.h"
 
@@ -93,6 +98,18 @@ TEST(Robustness, RandomInputsNeverCrash) {
     }
   }
   EXPECT_GT(compiled, 300);  // the soup must exercise evaluation, not only errors
+}
+
+// Inputs kept from the expression fuzzer: expression, NUL, record bytes.
+TEST(Robustness, ExpressionFuzzCorpusReplays) {
+  int count = 0;
+  for (const auto &e : std::filesystem::directory_iterator(TALVEX_EXPR_FUZZ_CORPUS)) {
+    std::ifstream in(e.path(), std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(talvex::fuzz::CheckExpressionInput(bytes), "") << e.path().filename();
+    ++count;
+  }
+  EXPECT_GE(count, 10);
 }
 
 }  // namespace

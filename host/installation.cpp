@@ -1,5 +1,6 @@
 #include "installation.h"
 
+#include <cctype>
 #include <filesystem>
 
 #include "common/locations/installation_locations.h"

@@ -1,33 +1,25 @@
 #include "conversions/conversion_dispatch.h"
 
-#include <iterator>
+#include "conversions/conversions.h"
 
 namespace talvex::tabmend {
 namespace {
 
-std::string g_unavailable;
-
-// The migrations arrive separately; until then each one refuses instead of
-// letting new tables with unconverted columns replace the old ones.
-template <int Number>
-bool NotYetAvailable(const std::string&, const std::string&) {
-  g_unavailable = "conversion of update " + std::to_string(Number) + " is not yet available";
-  return false;
-}
+namespace cv = conversions;
 
 constexpr ConversionEntry kConversions[] = {
-    {107, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<107>},
-    {115, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<115>},
-    {116, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<116>},
-    {117, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<117>},
-    {121, ConversionFolders::DataAndWork, &NotYetAvailable<121>},
-    {147, ConversionFolders::WorkAndBaseName, &NotYetAvailable<147>},
-    {153, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<153>},
-    {163, ConversionFolders::WorkOnly, &NotYetAvailable<163>},
-    {165, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<165>},
-    {167, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<167>},
-    {168, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<168>},
-    {169, ConversionFolders::BackupAndWorkLocation, &NotYetAvailable<169>},
+    {107, ConversionFolders::BackupAndWorkLocation, &cv::Convert0107},
+    {115, ConversionFolders::BackupAndWorkLocation, &cv::Convert0115},
+    {116, ConversionFolders::BackupAndWorkLocation, &cv::Convert0116},
+    {117, ConversionFolders::BackupAndWorkLocation, &cv::Convert0117},
+    {121, ConversionFolders::DataAndWork, &cv::Convert0121},
+    {147, ConversionFolders::WorkAndBaseName, &cv::Convert0147},
+    {153, ConversionFolders::BackupAndWorkLocation, &cv::Convert0153},
+    {163, ConversionFolders::WorkOnly, &cv::Convert0163},
+    {165, ConversionFolders::BackupAndWorkLocation, &cv::Convert0165},
+    {167, ConversionFolders::BackupAndWorkLocation, &cv::Convert0167},
+    {168, ConversionFolders::BackupAndWorkLocation, &cv::Convert0168},
+    {169, ConversionFolders::BackupAndWorkLocation, &cv::Convert0169},
 };
 
 }  // namespace
@@ -39,6 +31,9 @@ const ConversionEntry* FindConversion(int number) {
   return nullptr;
 }
 
-const std::string& ConversionUnavailableReason() { return g_unavailable; }
+const std::string& ConversionUnavailableReason() {
+  static const std::string none;
+  return none;
+}
 
 }  // namespace talvex::tabmend

@@ -8,10 +8,9 @@
 // makes it fail with "Unexpected exception.". Either way the update's applied
 // flag is already set, so the rollback restores its tables.
 //
-// Routines whose migration is not written yet fail with false and leave a
-// short reason in ConversionUnavailableReason(), so a run over a release that
-// needs one stops cleanly and rolls back instead of writing half-converted data.
-// Single-threaded, like the whole update run.
+// Every listed update has its migration; ConversionUnavailableReason() stays
+// empty and is kept for callers that print it. Single-threaded, like the
+// whole update run.
 #pragma once
 
 #include <string>

@@ -1,0 +1,160 @@
+#include "conversions/conversion_frame.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace talvex::tabmend::conversions {
+
+ErrorStateScope::ErrorStateScope(C4Context c) : context_(c) { code4errorCode(context_, 0); }
+ErrorStateScope::~ErrorStateScope() { code4errorCode(context_, 0); }
+
+ConversionTable::ConversionTable(C4Context c, const std::string& folder, std::string_view base,
+                                 std::string_view tag)
+    : context_(c) {
+  std::string path = folder;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  path.append(base);
+  table_ = d4open(c, (path + ".dbf").c_str());
+  if (table_ == 0) return;
+  index_ = i4open(table_, (path + ".mdx").c_str());
+  if (index_ == 0) return;
+  if (!tag.empty()) {
+    const C4Tag t = d4tag(table_, std::string(tag).c_str());
+    if (t == 0 || d4tagSelectP(table_, t) != 0) return;
+  }
+  const int rc = d4top(table_);
+  empty_ = rc == r4eof;
+  ok_ = rc == 0 || rc == r4eof;
+}
+
+ConversionTable::~ConversionTable() {
+  if (index_ != 0) i4close(index_);
+  if (table_ != 0) {
+    d4unlock(table_);
+    d4close(table_);
+  }
+  code4errorCode(context_, 0);
+}
+
+C4Field ConversionTable::field(std::string_view name) const {
+  const C4Field f = d4field(table_, std::string(name).c_str());
+  if (f == 0) code4errorCode(context_, 0);
+  return f;
+}
+
+bool ConversionTable::top() const {
+  const int rc = d4top(table_);
+  return rc == 0 || rc == r4eof;
+}
+
+bool ConversionTable::forEachLive(const std::function<bool()>& visit) {
+  int rc = d4top(table_);
+  if (rc == r4eof) return true;
+  if (rc != 0) return false;
+  for (;;) {
+    if (d4deleted(table_) == 0 && !visit()) return false;
+    rc = d4skip(table_, 1);
+    if (rc == r4eof) return true;
+    if (rc != 0) return false;
+  }
+}
+
+void ConversionTable::forEachWithKey(const std::string& key,
+                                     const std::function<bool()>& visit) const {
+  d4top(table_);
+  for (int rc = d4seek(table_, key.c_str()); rc == 0; rc = d4seekNext(table_, key.c_str())) {
+    if (!visit()) return;
+  }
+}
+
+std::string TrimControl(std::string_view text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return std::string(text.substr(first, last - first));
+}
+
+std::string RawText(C4Field f) {
+  if (f == 0) return {};
+  const char* s = f4str(f);
+  return s != nullptr ? std::string(s) : std::string();
+}
+
+std::string Text(C4Field f) { return TrimControl(RawText(f)); }
+
+std::string MemoText(C4Field f) {
+  if (f == 0) return {};
+  const char* s = f4memoStr(f);
+  if (s == nullptr) return {};
+  return std::string(s, f4memoLen(f));
+}
+
+long ParseInteger(std::string_view text, std::string_view what) {
+  const std::string t = TrimControl(text);
+  size_t i = 0;
+  if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+  bool digits = i < t.size();
+  for (size_t k = i; k < t.size(); ++k) digits = digits && t[k] >= '0' && t[k] <= '9';
+  if (!digits) throw std::runtime_error(std::string(what) + " is not an integer: \"" + t + "\"");
+  errno = 0;
+  const long value = std::strtol(t.c_str(), nullptr, 10);
+  if (errno == ERANGE) throw std::runtime_error(std::string(what) + " is out of range: " + t);
+  return value;
+}
+
+long IntegerField(C4Field f, std::string_view what) { return ParseInteger(RawText(f), what); }
+
+double NumberField(C4Field f) {
+  if (f == 0) return 0.0;
+  double value = 0.0;
+  if (f4double2(f, &value) != 0) return 0.0;
+  return value;
+}
+
+std::string ClaimKey(long claim) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%10ld", claim);
+  return buffer;
+}
+
+bool IdRowFields::load(const ConversionTable& t) {
+  claim = t.field("ID_CLAIM");
+  type = t.field("ID_TYPE");
+  seqa = t.field("ID_SEQA");
+  seqb = t.field("ID_SEQB");
+  seqc = t.field("ID_SEQC");
+  id = t.field("ID_ID");
+  idtp = t.field("ID_IDTP");
+  return claim && type && seqa && seqb && seqc && id && idtp;
+}
+
+AppendResult AppendIdRow(const ConversionTable& t, const IdRowFields& f, long claim,
+                         std::string_view type, long seqb, long seqc, std::string_view id,
+                         std::string_view idtp) {
+  if (!t.appendBlank()) return AppendResult::AppendFailed;
+  f4assignInt(f.claim, claim);
+  f4assign(f.type, std::string(type).c_str());
+  f4assignInt(f.seqa, 0);
+  f4assignInt(f.seqb, seqb);
+  f4assignInt(f.seqc, seqc);
+  f4assign(f.id, std::string(id).c_str());
+  f4assign(f.idtp, std::string(idtp).c_str());
+  return t.writeCurrent() ? AppendResult::Written : AppendResult::WriteFailed;
+}
+
+bool PurgeIdRows(ConversionTable& t, const IdRowFields& f,
+                 std::initializer_list<std::string_view> codes) {
+  const bool walked = t.forEachLive([&] {
+    const std::string type = Text(f.type);
+    for (std::string_view code : codes) {
+      if (type == code) return d4delete(t.get()) == 0;
+    }
+    return true;
+  });
+  return walked && t.top();
+}
+
+}  // namespace talvex::tabmend::conversions

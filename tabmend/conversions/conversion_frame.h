@@ -1,0 +1,118 @@
+// The frame every data migration shares: tables opened with their production
+// index and a tag, field handles looked up once, live-record walks, row
+// appends, and closing on every path.
+//
+// Contract: a ConversionTable owns its data file and index handles in the
+// run's engine context and closes them (index, unlock, table) when it goes
+// out of scope, clearing the context's error state, so a conversion that
+// returns early or throws leaves nothing open. Field handles stay valid while
+// the table is open. Text results are copies. A claim or line number that is
+// not an integer throws std::runtime_error; the update reports it as an
+// unexpected exception. Single-threaded, like the update run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "c4dll.h"
+
+namespace talvex::tabmend::conversions {
+
+// Clears the engine error state when a conversion starts and when it ends,
+// on every path; declare it before the tables.
+class ErrorStateScope {
+ public:
+  explicit ErrorStateScope(C4Context c);
+  ~ErrorStateScope();
+  ErrorStateScope(const ErrorStateScope&) = delete;
+  ErrorStateScope& operator=(const ErrorStateScope&) = delete;
+
+ private:
+  C4Context context_;
+};
+
+class ConversionTable {
+ public:
+  // folder ends in "\" or "/" (one is added when missing); base without
+  // extension. An empty tag leaves record order. ok() tells whether the
+  // files opened, the tag exists and d4top gave 0 or end of file.
+  ConversionTable(C4Context c, const std::string& folder, std::string_view base,
+                  std::string_view tag);
+  ~ConversionTable();
+  ConversionTable(const ConversionTable&) = delete;
+  ConversionTable& operator=(const ConversionTable&) = delete;
+
+  bool ok() const { return ok_; }
+  C4Table get() const { return table_; }
+  C4Context context() const { return context_; }
+
+  // The field, or 0 (error state cleared) when the table lacks it.
+  C4Field field(std::string_view name) const;
+  // d4top again; true for 0 or end of file.
+  bool top() const;
+  bool empty() const { return empty_; }
+
+  // Calls visit for every record not marked deleted, in the selected order,
+  // from the top. visit returns false to stop the walk with false; a failed
+  // skip also gives false.
+  bool forEachLive(const std::function<bool()>& visit);
+
+  // d4appendBlank; true when a blank record is now current.
+  bool appendBlank() const { return d4appendBlank(table_) == 0; }
+  // Writes the current record now.
+  bool writeCurrent() const { return d4writeLow(table_, d4recNoLow(table_), 0, 1) == 0; }
+  bool pack() const { return d4pack(table_) == 0; }
+  bool reindex() const { return d4reindex(table_) == 0; }
+
+  // Visits every record the key reaches from d4seek on through d4seekNext
+  // (deleted ones included; the callers decide), after positioning with
+  // d4top. visit returns false to stop early.
+  void forEachWithKey(const std::string& key, const std::function<bool()>& visit) const;
+
+ private:
+  C4Context context_;
+  C4Table table_ = 0;
+  C4Index index_ = 0;
+  bool ok_ = false;
+  bool empty_ = false;
+};
+
+// Trimmed of leading and trailing characters with codes up to 32.
+std::string TrimControl(std::string_view text);
+// A field's text trimmed; "" for a missing field (0).
+std::string Text(C4Field f);
+// The field's stored text, untrimmed; "" for 0.
+std::string RawText(C4Field f);
+// A memo's text (whole, by length); "" for 0.
+std::string MemoText(C4Field f);
+// The trimmed text as a whole integer; throws std::runtime_error otherwise.
+long ParseInteger(std::string_view text, std::string_view what);
+long IntegerField(C4Field f, std::string_view what);
+// Numeric value of a field, 0 for a missing field or blank.
+double NumberField(C4Field f);
+
+// The claim number right-aligned in 10 characters, as the row tags key it.
+std::string ClaimKey(long claim);
+
+// Field handles of the identifier row tables (bcrecid, bsrecid).
+struct IdRowFields {
+  C4Field claim = 0, type = 0, seqa = 0, seqb = 0, seqc = 0, id = 0, idtp = 0;
+  bool load(const ConversionTable& t);
+};
+
+enum class AppendResult { Written, AppendFailed, WriteFailed };
+
+// Appends and writes one identifier row.
+AppendResult AppendIdRow(const ConversionTable& t, const IdRowFields& f, long claim,
+                         std::string_view type, long seqb, long seqc, std::string_view id,
+                         std::string_view idtp);
+
+// Marks deleted every live row whose trimmed ID_TYPE is one of codes, then
+// positions at the top again.
+bool PurgeIdRows(ConversionTable& t, const IdRowFields& f,
+                 std::initializer_list<std::string_view> codes);
+
+}  // namespace talvex::tabmend::conversions

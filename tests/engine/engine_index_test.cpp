@@ -181,6 +181,32 @@ TEST_F(IndexTest, ChangesDeletesAndRecallsKeepEveryTagExact) {
   EXPECT_EQ(order("BY_CLAIM"), (std::vector<int>{1, 2}));
 }
 
+TEST_F(IndexTest, CheckFindsAStaleTagAndReindexRepairsIt) {
+  add(1, "A", "one", 10, "20200101");
+  add(2, "B", "two", 20, "20200102");
+  ASSERT_EQ(d4close(t), 0);
+  // Changed behind the index's back: opened without it.
+  code4autoOpen(ctx, 0);
+  t = d4open(ctx, dir.file("claims.dbf").c_str());
+  ASSERT_EQ(d4goLow(t, 1, 0), 0);
+  f4assignDouble(d4field(t, "AMOUNT"), 999);
+  ASSERT_EQ(d4close(t), 0);
+  code4autoOpen(ctx, 1);
+  t = d4open(ctx, dir.file("claims.dbf").c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(d4check(t), e4index);
+  EXPECT_NE(std::string(error4text(ctx, e4index)).find("BY_AMOUNT"), std::string::npos)
+      << error4text(ctx, e4index);
+  code4errorCode(ctx, 0);
+  ASSERT_EQ(d4reindex(t), 0);
+  EXPECT_EQ(d4check(t), 0) << error4text(ctx, 0);
+  EXPECT_EQ(order("BY_AMOUNT"), (std::vector<int>{2, 1}));
+  // A tag cannot be created from an expression that does not compile.
+  const C4TagInfo bad[] = {{"BAD", "NOSUCHFIELD+1", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+  EXPECT_EQ(d4create(ctx, dir.file("bad.dbf").c_str(), kClaimFields, bad), 0u);
+  EXPECT_EQ(code4errorCode(ctx, 0), e4expr);
+}
+
 TEST_F(IndexTest, RandomChangesKeepTagsExactAndReadableByPerl) {
   std::mt19937 rng(7);
   const char* types[] = {"REFC", "FACC", "MSCP", "PSSL", "NKL", "CL"};

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,13 @@ namespace enginetest {
 class ScratchDir {
  public:
   ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "c4test-XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    char* made = mkdtemp(buf.data());
-    path_ = made ? made : "";
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+      std::filesystem::path p = std::filesystem::temp_directory_path() /
+                                ("c4test-" + std::to_string(rd()) + std::to_string(attempt));
+      std::error_code ec;
+      if (std::filesystem::create_directory(p, ec)) path_ = p.generic_string();
+    }
   }
   ~ScratchDir() {
     std::error_code ec;
@@ -59,6 +62,7 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
   out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
+#ifndef _WIN32
 // Runs a shell command and returns its standard output.
 inline std::string run(const std::string& cmd, int* status = nullptr) {
   std::string out;
@@ -71,6 +75,7 @@ inline std::string run(const std::string& cmd, int* status = nullptr) {
   if (status) *status = rc;
   return out;
 }
+#endif
 
 inline std::string sourceDir() {
   const char* s = std::getenv("TALVEX_SOURCE_DIR");

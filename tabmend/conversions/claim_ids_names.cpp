@@ -348,7 +348,7 @@ std::string ReportTypeCode(const std::string& type) {
 long LargestSeq(const RowWalk& walk, long claim, C4Field seqField) {
   long largest = 0;
   walk.run(claim, [&] {
-    largest = std::max(largest, IntegerField(seqField, "sequence number"));
+    largest = std::max(largest, CountField(seqField, "sequence number"));
     return true;
   });
   return largest;
@@ -421,7 +421,7 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
             present = true;
             return false;
           }
-          largest = std::max(largest, IntegerField(re.seqc, "sequence number"));
+          largest = std::max(largest, CountField(re.seqc, "sequence number"));
           return true;
         });
         if (!present && refs.appendBlank()) {
@@ -449,7 +449,7 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
             hasLu = true;
             return false;
           }
-          largest = std::max(largest, IntegerField(id.seqc, "sequence number"));
+          largest = std::max(largest, CountField(id.seqc, "sequence number"));
           return true;
         });
         if (!hasLu &&
@@ -546,7 +546,7 @@ struct LineNameCall {
     if (last.empty()) return true;
     bool exists = false;
     RowWalk{names, nm.type, std::string(code)}.run(claim, [&] {
-      if (IntegerField(nm.seqb, "sequence number") == line) {
+      if (CountField(nm.seqb, "sequence number") == line) {
         exists = true;
         return false;
       }
@@ -576,15 +576,15 @@ bool AppendLineAdjustment(const ConversionTable& cob, const CobRowFields& co, lo
   bool exists = false;
   long largest = 0;
   RowWalk{cob, co.type, "CL"}.run(claim, [&] {
-    if (IntegerField(co.seqa, "sequence number") != line ||
-        IntegerField(co.seqb, "sequence number") != 1) {
+    if (CountField(co.seqa, "sequence number") != line ||
+        CountField(co.seqb, "sequence number") != 1) {
       return true;
     }
     if (Text(co.grpcd) == group && Text(co.rsncd) == reason) {
       exists = true;
       return false;
     }
-    largest = std::max(largest, IntegerField(co.seqc, "sequence number"));
+    largest = std::max(largest, CountField(co.seqc, "sequence number"));
     return true;
   });
   if (exists) return true;
@@ -668,7 +668,7 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
       if (type.empty()) type = "ADD";
       bool exists = false;
       narratives.run(claim, [&] {
-        if (IntegerField(re.seqb, "sequence number") == line) {
+        if (CountField(re.seqb, "sequence number") == line) {
           exists = true;
           return false;
         }
@@ -696,7 +696,7 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
     if (!number[0].empty() || !number[1].empty()) {
       bool exists = false;
       lineRefs.run(claim, [&] {
-        if (IntegerField(id.seqb, "sequence number") == line) {
+        if (CountField(id.seqb, "sequence number") == line) {
           exists = true;
           return false;
         }

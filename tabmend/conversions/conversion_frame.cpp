@@ -107,6 +107,11 @@ long ParseInteger(std::string_view text, std::string_view what) {
 
 long IntegerField(C4Field f, std::string_view what) { return ParseInteger(RawText(f), what); }
 
+long CountField(C4Field f, std::string_view what) {
+  const std::string text = Text(f);
+  return text.empty() ? 0 : ParseInteger(text, what);
+}
+
 double NumberField(C4Field f) {
   if (f == 0) return 0.0;
   double value = 0.0;

@@ -91,6 +91,9 @@ std::string MemoText(C4Field f);
 // The trimmed text as a whole integer; throws std::runtime_error otherwise.
 long ParseInteger(std::string_view text, std::string_view what);
 long IntegerField(C4Field f, std::string_view what);
+// Counts and sequence numbers: a blank field reads as 0, anything else must
+// be an integer.
+long CountField(C4Field f, std::string_view what);
 // Numeric value of a field, 0 for a missing field or blank.
 double NumberField(C4Field f);
 

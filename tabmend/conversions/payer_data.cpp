@@ -44,6 +44,16 @@ struct PayerRun {
     C4Field claim, type, seqa, seqb, seqc, grpcd, rsncd, amtcd, amount;
   } co;
   std::vector<std::pair<std::string, std::unique_ptr<ActionItem>>> pending;
+  // Where the claim table no longer has the referring name (a data folder
+  // already past the name update), its name rows tell instead.
+  ConversionTable* nameRows = nullptr;
+
+  bool HasReferringName(long claim) const {
+    if (refLast != 0) return !Text(refLast).empty();
+    if (nameRows == nullptr) return false;
+    d4top(nameRows->get());
+    return d4seek(nameRows->get(), (ClaimKey(claim) + "REFC").c_str()) == 0;
+  }
 
   bool HasPayerIdRows(long claim) const {
     d4top(ids.get());
@@ -76,7 +86,7 @@ struct PayerRun {
     if (type.empty()) {
       d4top(claims.get());
       if (d4seek(claims.get(), ClaimKey(claim).c_str()) == 0) {
-        type = Text(refLast).empty() ? "G1" : "9F";
+        type = HasReferringName(claim) ? "9F" : "G1";
       }
     }
     const long seqb = ParseInteger(paySeq, "payer sequence");
@@ -105,7 +115,7 @@ struct PayerRun {
         equal = true;
         return false;
       }
-      largest = std::max(largest, IntegerField(co.seqc, "sequence number"));
+      largest = std::max(largest, CountField(co.seqc, "sequence number"));
       return true;
     });
     if (equal) return true;
@@ -160,7 +170,8 @@ struct PayerRun {
 // reads for the referring name is the copy an earlier update of the same run
 // left in the backup folder. An installation already past that update has no
 // such copy, so the claim table of the data folder stands in (the update does
-// not change it).
+// not change it). There the referring name has already moved into the name
+// rows beside it.
 std::string ClaimFolder(const std::string& oldFolder) {
   namespace fs = talvex::platform;
   if (fs::pathExists(oldFolder + "bsclaim.dbf")) return oldFolder;
@@ -198,6 +209,12 @@ bool Convert0168(const std::string& oldFolder, const std::string& newFolder) {
     return false;
   }
   if (run.newPaySeq == 0 || run.insType == 0) return false;
+  std::unique_ptr<ConversionTable> nameRows;
+  if (run.refLast == 0) {
+    nameRows = std::make_unique<ConversionTable>(c, ClaimFolder(oldFolder), "bsrecnm", "BY_TYPE");
+    if (!nameRows->ok()) return false;
+    run.nameRows = nameRows.get();
+  }
   PayerReadFields p;
   p.claim = oldPayers.field("CP_CLAIM");
   p.paySeq = oldPayers.field("CP_PAYSEQ");

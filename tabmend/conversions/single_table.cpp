@@ -97,7 +97,7 @@ bool Convert0153(const std::string& oldFolder, const std::string& newFolder) {
   const bool walked = claims.forEachLive([&] {
     const long claim = IntegerField(claimField, "claim number");
     long count[4];
-    for (int k = 0; k < 4; ++k) count[k] = IntegerField(days[k], "day count");
+    for (int k = 0; k < 4; ++k) count[k] = CountField(days[k], "day count");
     if (count[0] == 0 && count[1] == 0 && count[2] == 0 && count[3] == 0) return true;
     bool present[4] = {};
     long largest = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/platform/fault_seam.h"
 #include "installation_fixture.h"
 #include "pe_image.h"
 
@@ -132,13 +133,53 @@ TEST_F(UpdateRun, ALocateCheckWantsEveryFileOfTheSet) {
   EXPECT_EQ(Differences(before, Snapshot(nativeData)), "");
 }
 
-TEST_F(UpdateRun, AConversionThatCannotRunRollsTheWholeCallBack) {
+// Where update 0165 begins and ends, counted in writes of the process.
+struct WriteMarks {
+  int32_t start = -1, end = -1;
+};
+
+void TABMEND_API MarkWrites(void* context, const TabmendProgress* p) {
+  auto* marks = static_cast<WriteMarks*>(context);
+  if (p->Update == 165 && p->Phase == TABMEND_PROGRESS_START) marks->start = c4faultCount(TALVEX_FAULT_WRITE);
+  if (p->Update == 165 && p->Phase == TABMEND_PROGRESS_APPLIED) marks->end = c4faultCount(TALVEX_FAULT_WRITE);
+}
+
+// A failing conversion: the update's flag is set by then, so its own tables
+// are restored with every earlier one. Without the migration the conversion
+// fails by itself; with it, a write fault inside it does.
+TEST_F(UpdateRun, AFailingConversionRollsTheWholeCallBack) {
   Install({2, 11, 0, 100});  // first update 0165, which converts
   const auto before = Snapshot(nativeData);
+  const std::string translate = "Update0165- Unable to translate special field values.";
+  WriteMarks marks;
+  TabmendSetProgressObserver(&MarkWrites, &marks);
+  c4faultClear();
   CallResult call = Update(std::string("2.11.0.100"));
-  EXPECT_EQ(call.result, -1);
-  EXPECT_EQ(call.error(), "Update0165- Unable to translate special field values.");
-  EXPECT_EQ(Differences(before, Snapshot(nativeData)), "");
+  TabmendSetProgressObserver(nullptr, nullptr);
+  if (marks.end < 0) {  // 0165 itself did not get through
+    EXPECT_EQ(call.result, -1);
+    EXPECT_EQ(call.error(), translate);
+    EXPECT_EQ(Differences(before, Snapshot(nativeData)), "");
+    return;
+  }
+  ASSERT_GT(marks.end, marks.start);
+  if (call.result == 0) RestoreSnapshot(nativeData, before);
+  bool seen = false;
+  // The conversion's writes are the last of the update: walk back from there.
+  for (int32_t n = marks.end; n > marks.start && n > marks.end - 300 && !seen; --n) {
+    c4faultClear();
+    c4faultArm(TALVEX_FAULT_WRITE, n);
+    call = Update(std::string("2.11.0.100"));
+    c4faultClear();
+    if (call.result == 0) {
+      RestoreSnapshot(nativeData, before);
+      continue;
+    }
+    // (A later update may fail on its own; the rollback must hold all the same.)
+    EXPECT_EQ(Differences(before, Snapshot(nativeData)), "") << call.error();
+    seen = call.error() == translate;
+  }
+  EXPECT_TRUE(seen);
 }
 
 TEST_F(UpdateRun, ASecondRunChangesNoFile) {

@@ -5,6 +5,7 @@
 
 #include "qmrbsrst/frame/call_records.h"
 #include "qmrbsrst/frame/module_state.h"
+#include "qmrbsrst/generation/roster_generation.h"
 #include "qmrbsrst/lists/roster_lists.h"
 #include "qmrbsrst/pcn/patient_control_number.h"
 #include "qmrbsrst/settings/control_counter.h"
@@ -69,6 +70,14 @@ int32_t QMR_API Generate1500RosterPCN(void* record) {
   Guarded<TRosterPcnCall>(record, FillPatientControlNumber,
                           [](TRosterPcnCall* call) { call->pcn.assign(""); });
   return 0;
+}
+
+int32_t QMR_API Generate1500RosterClaims(void* record, void* callback, void* callbackContext) {
+  if (record == nullptr) return kStatusGenerationException;
+  const int32_t code = GenerateRosterClaims(static_cast<TGenerateRosterClaimsCall*>(record),
+                                            callback, callbackContext);
+  ModuleState().Reset();
+  return code;
 }
 
 const char* QMR_API GetRosterStatusMessage(uint32_t code) { return RosterStatusMessage(code); }

@@ -36,6 +36,11 @@ QMR_EXPORT int32_t QMR_API Retrieve1500RosterInfo(void* record);
 QMR_EXPORT int32_t QMR_API Retrieve1500RosterHCPCS(void* record);
 QMR_EXPORT int32_t QMR_API Retrieve1500RosterDiagnosis(void* record);
 QMR_EXPORT int32_t QMR_API Generate1500RosterPCN(void* record);
+/* Claim generation (record TGenerateRosterClaimsCall); returns the status
+ * code. callback: the host's progress method or 0; callbackContext is handed
+ * back to it unchanged. */
+QMR_EXPORT int32_t QMR_API Generate1500RosterClaims(void* record, void* callback,
+                                                    void* callbackContext);
 /* A constant zero-terminated text for every code; never freed by the caller. */
 QMR_EXPORT const char* QMR_API GetRosterStatusMessage(uint32_t code);
 /* The library's extra export: takes one control counter (record

@@ -1,0 +1,137 @@
+#include "qmrbsrst/generation/claim_validation.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "common/tableengine/table.h"
+#include "common/text/claim_key.h"
+#include "common/text/host_date.h"
+#include "common/text/number_format.h"
+#include "qmrbsrst/settings/text_fit.h"
+#include "qmrbsrst/status/status_messages.h"
+
+namespace talvex::qmrbsrst {
+
+std::string FormatClaimTotal(double value) {
+  const std::string digits = talvex::common::formatNumber(std::fabs(value), 2, true);
+  const bool zero = digits.find_first_not_of("0.,") == std::string::npos;
+  if (value < 0 && !zero) return "(" + digits + ")";
+  return digits;
+}
+
+namespace {
+
+// A built claim's dates are always formatted, a day of 0 included, so they
+// never match a stored blank date.
+std::string Ymd(double date) { return talvex::common::hostDateToYmd(date); }
+
+int32_t LiveLineCount(RunTable& lines, int32_t claimNumber) {
+  C4Table t = lines.handle();
+  const std::string key = talvex::common::ClaimKey(claimNumber);
+  int32_t count = 0;
+  int rc = d4seek(t, key.c_str());
+  while (rc == r4success) {
+    if (d4deleted(t) == 0) ++count;
+    rc = d4seekNext(t, key.c_str());
+  }
+  if (rc < 0) throw std::runtime_error("line count failed");
+  return count;
+}
+
+}  // namespace
+
+std::string ClaimValidationList::Joined(const TClaimValidationRec& k) {
+  // Length-prefixed parts, so no text can run into its neighbour.
+  std::string out;
+  for (const std::string* s : {&k.lob, &k.payerId, &k.billingProvider, &k.pcn, &k.serviceFrom,
+                               &k.serviceThrough, &k.totalCharges}) {
+    out += std::to_string(s->size());
+    out += ':';
+    out += *s;
+  }
+  out += std::to_string(k.serviceLineCount);
+  return out;
+}
+
+void ClaimValidationList::Add(TClaimValidationRec key) {
+  keys_.insert(Joined(key));
+  entries_.push_back(std::move(key));
+}
+
+void ClaimValidationList::Clear() {
+  entries_.clear();
+  keys_.clear();
+}
+
+bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
+  Clear();
+  C4Context context = claims.context();
+  try {
+    C4Table t = claims.handle();
+    C4Field status = claims.Field("STATUS");
+    C4Field claimField = claims.Field("CLAIM");
+    C4Field totals = claims.Field("C_TOTCHGS");
+    if (t == 0 || status == 0 || claimField == 0 || totals == 0 || !lines) {
+      throw std::runtime_error("claim table incomplete");
+    }
+    int rc = d4top(t);
+    while (rc == r4success) {
+      const char* raw = f4str(status);
+      if (raw == nullptr) throw std::runtime_error("status unreadable");
+      if (std::string_view(raw) != "DEL") {
+        TClaimValidationRec k;
+        k.lob = claims.Text("C_LOB");
+        k.payerId = claims.Text("C_PAYER_I");
+        k.billingProvider = claims.Text("C_BILLPROV");
+        k.pcn = claims.Text("C_PCN");
+        k.serviceFrom = claims.Text("C_SERVFROM");
+        k.serviceThrough = claims.Text("C_SERVTHRU");
+        double total = 0;
+        if (f4double2(totals, &total) < 0) throw std::runtime_error("total unreadable");
+        k.totalCharges = FormatClaimTotal(total);
+        k.serviceLineCount = LiveLineCount(lines, static_cast<int32_t>(f4int(claimField)));
+        Add(std::move(k));
+      }
+      rc = d4skip(t, 1);
+    }
+    if (rc != r4eof) throw std::runtime_error("claim walk failed");
+    return true;
+  } catch (...) {
+    Clear();
+    talvex::common::clearEngineError(context);
+    return false;
+  }
+}
+
+TClaimValidationRec ClaimValidationList::KeyOf(const TClaim1500Record& c) {
+  TClaimValidationRec k;
+  k.lob = c.C_LOB;
+  k.payerId = c.C_PAYER_I;
+  k.billingProvider = c.C_BILLPROV;
+  k.pcn = c.C_PCN;
+  k.serviceFrom = Ymd(c.C_SERVFROM);
+  k.serviceThrough = Ymd(c.C_SERVTHRU);
+  k.totalCharges = FormatClaimTotal(c.C_TOTCHGS);
+  k.serviceLineCount = c.serviceLineCount;
+  return k;
+}
+
+bool ClaimValidationList::AddIfNew(const TClaimValidationRec& key) {
+  if (keys_.count(Joined(key)) != 0) return false;
+  Add(key);
+  return true;
+}
+
+void CheckDuplicateClaim(ClaimValidationList& list, TClaim1500Record* claim) {
+  try {
+    if (!list.AddIfNew(ClaimValidationList::KeyOf(*claim))) {
+      claim->accepted = false;
+      claim->message = "Duplicate claim";
+    }
+  } catch (...) {
+    claim->accepted = false;
+    claim->message = RosterStatusMessage(kStatusValidationException);
+  }
+}
+
+}  // namespace talvex::qmrbsrst

@@ -15,7 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kMaxPhysicalSteps = 100000;
-constexpr int kMaxTagSteps = 200000;
+// Inputs are at most 256 KiB, so even a tree that shares pages holds fewer
+// entries than this unless a walk goes round in circles.
+constexpr int kMaxTagSteps = 50000;
 
 std::uint32_t Le32(const std::uint8_t *p) {
   return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |

@@ -6,6 +6,7 @@
 #include "common/platform/file_system.h"
 #include "common/platform/profile.h"
 #include "driver/run_state.h"
+#include "maintenance/index_length_repair.h"
 #include "maintenance/table_header_repair.h"
 
 namespace talvex::tabmend {
@@ -95,7 +96,9 @@ std::string ReindexArchiveTables(C4Context c, const std::vector<std::string>& pa
 std::vector<std::string> ListedTables(std::string_view iniPath) {
   std::vector<std::string> names;
   for (const std::string& key : platform::profileKeys(iniPath, "Database Tables")) {
-    names.push_back(UpToFirstDot(key));
+    // A key without a "." names no table: it is reported as missing.
+    const size_t dot = key.find('.');
+    names.push_back(dot == std::string::npos ? std::string() : key.substr(0, dot));
   }
   return names;
 }
@@ -129,6 +132,12 @@ bool ReindexOneTable(C4Context c, std::string_view folder, std::string_view name
   }
   bool ok = false;
   C4Index index = i4open(t, (base + ".MDX").c_str());
+  if (index == 0 && RestoreIndexLength(base + ".MDX")) {
+    // A cut-off index whose tag headers survived: lengthened, it opens and
+    // the reindex rebuilds it.
+    code4errorCode(c, 0);
+    index = i4open(t, (base + ".MDX").c_str());
+  }
   if (index == 0) {
     *detail = "Unable to open index file.";
   } else {

@@ -56,7 +56,9 @@ bool RepairTableHeader(std::string_view path, bool fixCount, bool truncate) {
   bool fixed = false;
   if (fixCount) {
     uint64_t diff = diffOf(size);
-    if (diff % recLen != 0 && (diff - 1) % recLen == 0) {
+    // A marker is added only to a file that holds its whole header; a
+    // shorter one is not a table this could mend.
+    if (diff % recLen != 0 && (diff - 1) % recLen == 0 && size >= headerLen) {
       uint8_t last = 0;
       if (!ReadByte(*file, size - 1, &last)) return false;
       if (last != kEndOfFile) {

@@ -11,6 +11,7 @@
 #include "common/platform/registry.h"
 #include "demo.h"
 #include "installation.h"
+#include "maintenance_commands.h"
 #include "table_view.h"
 #include "update_command.h"
 
@@ -27,6 +28,7 @@ const char kUsage[] =
     "usage: talvexhost COMMAND [options] [--registry FILE]\n"
     "  install DIR [--release A.B.C.D] [--claims N] [--seed S]\n"
     "  update [--version TEXT]\n"
+    "  reindex | revcodes backup|restore\n"
     "  show TABLE [--tag TAG] [--fields A,B] [--limit N] [--folder F]\n"
     "  layout TABLE [--folder F]\n"
     "  demo DIR [--claims N] [--seed S]\n"
@@ -194,6 +196,11 @@ int main(int argc, char** argv) {
     }
     PrintUpdateRun(run, stdout);
     return run.result == 0 ? 0 : 1;
+  }
+  if (command == "reindex" || command == "revcodes") {
+    std::vector<const char*> words = {argv[1]};
+    for (const std::string& p : args.positional) words.push_back(p.c_str());
+    return RunMaintenanceCommand(static_cast<int>(words.size()), words.data());
   }
   if (command == "show" || command == "layout") return ViewCommand(command, args);
   std::fputs(kUsage, stderr);

@@ -518,29 +518,37 @@ std::string probeFor(TagCursor& c, SeekInput kind, std::string_view key, double 
 }
 
 // Puts the cursor on the entry of the current record (or the one after it).
+// When the cursor already stands on an entry of this record whose key no
+// longer matches the record (a stale or damaged index), that entry is kept:
+// stepping from it always moves on, so a walk over such a tag ends.
 mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact) {
-  std::string key;
   OpenIndex& idx = *c.ref->index;
-  bool included = idx.key(*c.info, rec, current, &key);
+  expr::Value v = c.info->compiled.key->Evaluate(std::string_view(rec, idx.recordLen),
+                                                 static_cast<int32_t>(current));
+  std::string key;
+  switch (c.info->tag->type()) {
+    case mdx::KeyType::Numeric: key = mdx::encodeNumericKeyText(v.text); break;
+    case mdx::KeyType::Date: key = mdx::encodeDateKeyText(v.text); break;
+    default: key = mdx::encodeCharKey(v.text, c.info->tag->keyLength()); break;
+  }
   *exact = false;
-  if (included && c.cursor.valid() && c.cursor.recno() == current && c.cursor.key() == key) {
+  bool onCurrent = c.cursor.valid() && c.cursor.recno() == current;
+  if (onCurrent && c.cursor.key() == key) {
     *exact = true;
     return mdx::Status::ok();
   }
-  if (!included) {
-    // Not in the tag: stand where it would be.
-    idx.key(*c.info, rec, current, &key);
-    expr::Value v = c.info->compiled.key->Evaluate(std::string_view(rec, idx.recordLen),
-                                                   static_cast<int32_t>(current));
-    switch (c.info->tag->type()) {
-      case mdx::KeyType::Numeric: key = mdx::encodeNumericKeyText(v.text); break;
-      case mdx::KeyType::Date: key = mdx::encodeDateKeyText(v.text); break;
-      default: key = mdx::encodeCharKey(v.text, c.info->tag->keyLength()); break;
-    }
-  }
+  std::string oldKey = onCurrent ? std::string(c.cursor.key()) : std::string();
   mdx::SeekResult r;
   mdx::Status s = c.cursor.seekEntry(key, current, &r);
-  *exact = s && r == mdx::SeekResult::Found;
+  if (!s) return s;
+  if (r == mdx::SeekResult::Found) {
+    *exact = true;
+    return s;
+  }
+  if (onCurrent) {
+    s = c.cursor.seekEntry(oldKey, current, &r);
+    *exact = s && r == mdx::SeekResult::Found;
+  }
   return s;
 }
 

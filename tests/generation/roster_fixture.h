@@ -115,9 +115,10 @@ class RosterFixture : public ::testing::Test {
 
   void WriteHeader() { AppendRow(context_, dir_, "bsroster", header_); }
 
-  void AddLine(int line, const std::string& pcn, const std::string& lastName = "DOE") {
+  void AddLine(int line, const std::string& pcn, const std::string& lastName = "DOE",
+               int32_t rosterNumber = kRoster) {
     char roster[16];
-    std::snprintf(roster, sizeof roster, "%010d", static_cast<int>(kRoster));
+    std::snprintf(roster, sizeof roster, "%010d", static_cast<int>(rosterNumber));
     AppendRow(context_, dir_, "bsrostln",
               {{"RL_ROSTER", roster}, {"RL_LINE", std::to_string(line)}, {"RL_PCN", pcn},
                {"RL_HIC", "HIC" + pcn}, {"RL_LNAME", lastName}, {"RL_FNAME", "JANE"},

@@ -333,3 +333,103 @@ TEST(StatusTexts, GenerationCodesHaveTexts) {
 
 }  // namespace
 }  // namespace talvex::qmrbsrst::testing
+
+namespace talvex::qmrbsrst::testing {
+namespace {
+
+// A table of the set rebuilt without one field, as an old or damaged layout.
+void RecreateWithout(RosterFixture* f, const char* table, const char* field) {
+  auto layout = *releases::NewestLayout(table);
+  std::erase_if(layout.fields, [&](const releases::FieldLayout& x) { return x.name == field; });
+  std::string error;
+  ASSERT_TRUE(releases::CreateTable(f->context_, f->dir_, layout, &error)) << error;
+}
+
+using GenerationFailureTest = RosterFixture;
+
+TEST_F(GenerationFailureTest, HeaderThatCannotBeLockedGivesFourteenAndReverses) {
+  WriteHeader();
+  AddLine(1, "P1");
+  C4Context other = code4initP();
+  C4Table held = d4open(other, (dir_ + "bsroster.dbf").c_str());
+  ASSERT_NE(held, 0u);
+  ASSERT_EQ(d4lockInternal(held, 1, 0, 1), 0);
+  TGenerateRosterClaimsCall call = MakeCall();
+  EXPECT_EQ(Generate(&call), 14);
+  code4initUndo(other);
+  EXPECT_EQ(LiveClaimRecords(), 0u);
+  EXPECT_EQ(call.acceptedCount, 0);  // the claims it counted are gone again
+  EXPECT_DOUBLE_EQ(call.acceptedTotal, 0);
+  EXPECT_EQ(LineMessages().at(1), "");
+  EXPECT_EQ(Header().fields.at("R_LOCATION"), "RE");
+}
+
+TEST_F(GenerationFailureTest, LineTableWithoutMessageFieldGivesNine) {
+  RecreateWithout(this, "bsrostln", "RL_ERRMSG");
+  WriteHeader();
+  AppendRow(context_, dir_, "bsrostln",
+            {{"RL_ROSTER", "0000000077"}, {"RL_LINE", "1"}, {"RL_PCN", "P1"}});
+  TGenerateRosterClaimsCall call = MakeCall();
+  EXPECT_EQ(Generate(&call), 9);
+  EXPECT_EQ(LiveClaimRecords(), 0u);
+  EXPECT_EQ(code4errorCode(context_, 0), 0);
+}
+
+TEST_F(GenerationFailureTest, ClaimTableWithoutStatusGivesFive) {
+  RecreateWithout(this, "bsclaim", "STATUS");
+  WriteHeader();
+  AddLine(1, "P1");
+  TGenerateRosterClaimsCall call = MakeCall();
+  EXPECT_EQ(Generate(&call), 5);
+  EXPECT_EQ(call.acceptedCount, 0);
+  EXPECT_EQ(LineMessages().at(1), "old text");
+}
+
+TEST_F(GenerationFailureTest, OptionalFieldsAreLeftOutWhereTheTableLacksThem) {
+  // A claim table of an older layout: no billing NPI, no edit indicator.
+  auto layout = *releases::NewestLayout("bsclaim");
+  std::erase_if(layout.fields, [](const releases::FieldLayout& x) {
+    return x.name == "C_BILLNPI" || x.name == "C_EDITIND";
+  });
+  std::string error;
+  ASSERT_TRUE(releases::CreateTable(context_, dir_, layout, &error)) << error;
+  WriteHeader();
+  AddLine(1, "P1");
+  ASSERT_EQ(Generate(), 0);
+  auto claims = LiveClaims();
+  ASSERT_EQ(claims.size(), 1u);
+  EXPECT_EQ(claims[0].fields.count("C_BILLNPI"), 0u);
+  EXPECT_EQ(claims[0].fields.at("C_PCN"), "P1");
+}
+
+TEST_F(GenerationFailureTest, ProviderTypeIndividualNeedsTheGroupOnTheRosterLob) {
+  for (auto& field : header_) {
+    if (field.first == "R_PROVTYPE") field.second = "I";
+    if (field.first == "R_PROVID") field.second = "DOC7";
+  }
+  header_.push_back({"R_PROVGSQ", "5"});
+  for (auto& field : header_) {
+    if (field.first == "R_PROVSEQ") field.second = "7";
+  }
+  WriteHeader();
+  AddLine(1, "P1");
+  AppendRow(context_, dir_, "bsprov",
+            {{"P_RECSEQ", "00000007"}, {"P_TYPE", "I"}, {"P_ID", "DOC7"}, {"P_ID_LOB", "MCB"}});
+  // Group record 5 is on "MCB": the claim bills the group for DOC7.
+  ASSERT_EQ(Generate(), 0);
+  EXPECT_EQ(LiveClaims()[0].fields.at("C_BILLPROV"), "PROV1");
+  // The same individual under a group of another line of business fails.
+  for (auto& field : header_) {
+    if (field.first == "R_ROSTER") field.second = "78";
+    if (field.first == "R_PROVGSQ") field.second = "8";
+  }
+  WriteHeader();
+  AppendRow(context_, dir_, "bsprov",
+            {{"P_RECSEQ", "00000008"}, {"P_TYPE", "G"}, {"P_ID", "GRP8"}, {"P_ID_LOB", "MCD"}});
+  TGenerateRosterClaimsCall call = MakeCall();
+  call.rosterNumber = 78;
+  EXPECT_EQ(Generate(&call), 7);
+}
+
+}  // namespace
+}  // namespace talvex::qmrbsrst::testing

@@ -1,4 +1,5 @@
 #include "sample_data.h"
+#include "sample_conversion_data.h"
 
 #include <cmath>
 #include <cstdio>
@@ -255,6 +256,7 @@ bool FillTable(C4Context c, const std::string& folder, const TableLayout& layout
       }
     }
   }
+  if (ok) ok = AddConversionSampleValues(c, t, layout, firstClaim);
   if (ok && layout.hasIndex()) {
     C4Index index = i4open(t, (folder + layout.base + ".mdx").c_str());
     ok = index != 0 && d4reindex(t) == 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <stdexcept>
 #include <string>
 
 #include "conversions/conversion_frame.h"
@@ -116,7 +117,14 @@ bool Convert0153(const std::string& oldFolder, const std::string& newFolder) {
         present[k] = true;
       }
       const std::string seq = Text(cdSeq);
-      if (!seq.empty()) largest = std::max(largest, ParseInteger(seq, "value code sequence"));
+      // A sequence that is no number counts as 0, as the host reads it.
+      long number = 0;
+      try {
+        if (!seq.empty()) number = ParseInteger(seq, "value code sequence");
+      } catch (const std::runtime_error&) {
+        number = 0;
+      }
+      largest = std::max(largest, number);
       return true;
     });
     if (failed) return false;

@@ -119,6 +119,75 @@ void ExpectDayCodes(const std::vector<Row>& oldClaims, const std::vector<Row>& c
   EXPECT_GT(checked, 0);
 }
 
+bool Upin(const std::string& t) {
+  if (t.size() != 6 || t[0] < 'A' || t[0] > 'Z') return false;
+  size_t i = 1;
+  while (i < 3 && t[i] >= 'A' && t[i] <= 'Z') ++i;
+  for (size_t k = i; k < 6; ++k) {
+    if (t[k] < '0' || t[k] > '9') return false;
+  }
+  return true;
+}
+
+// The line provider rows of the old line records.
+std::multiset<std::string> ExpectedLineIds(const std::vector<Row>& oldLines) {
+  static const char* const kSets[4][5] = {
+      {"SUPL", "LA_SUPR", "LA_SUPRTP", "LA_SUPRUPN", "LA_SUPRUTP"},
+      {"ORDL", "LA_ORDR", "LA_ORDRTP", "LA_ORDRUPN", "LA_ORDRUTP"},
+      {"REFL", "LA_REFR", "LA_REFRTP", "LA_REFRUPN", "LA_REFRUTP"},
+      {"FACL", "LA_FACID", "LA_FACIDTP", "LA_FACTXID", "LA_FACTXTP"}};
+  std::multiset<std::string> out;
+  auto get = [](const Row& r, const char* f) {
+    auto it = r.find(f);
+    return it == r.end() ? std::string() : it->second;
+  };
+  for (const Row& r : oldLines) {
+    for (const auto& set : kSets) {
+      std::string id[2] = {get(r, set[1]), get(r, set[3])}, tp[2] = {get(r, set[2]), get(r, set[4])};
+      if (!id[0].empty() && !id[1].empty() && tp[0].empty() && tp[1].empty()) {
+        for (int k = 0; k < 2; ++k) tp[k] = Upin(id[k]) ? "1G" : "";
+      }
+      int seq = 1;
+      for (int k = 0; k < 2; ++k) {
+        if (id[k].empty()) continue;
+        const std::string q = tp[k].size() == 1 ? (tp[k] == "S" ? "34" : "24") : tp[k];
+        out.insert(r.at("CLAIM") + set[0] + std::to_string(seq) + ":" + id[k] + "/" + q);
+        seq = 2;
+      }
+    }
+  }
+  return out;
+}
+
+std::string Cleaned(std::string t) {
+  for (size_t at; (at = t.find("\r\n")) != std::string::npos;) t.replace(at, 2, " ");
+  for (char& ch : t) {
+    if (static_cast<unsigned char>(ch) < 32 || static_cast<unsigned char>(ch) >= 127) ch = ' ';
+  }
+  return Trim(t);
+}
+
+// Attachment narratives: each non-empty old text lands on the line with the
+// same claim and line number.
+void ExpectAttachments(const std::vector<Row>& oldRows, const std::vector<Row>& now) {
+  std::map<std::string, const Row*> byLine;
+  for (const Row& r : now) byLine[r.at("CLAIM") + "/" + r.at("LINE")] = &r;
+  int checked = 0;
+  for (const Row& r : oldRows) {
+    auto it = byLine.find(r.at("CLAIM") + "/" + r.at("LINE"));
+    if (it == byLine.end()) continue;
+    const std::pair<const char*, const char*> pairs[] = {
+        {"A_TRIPNAR", "A_TRIPDSC"}, {"A_STRCNAR", "A_STRCDSC"}, {"A_CHIDESC", "A_CHIRDSC"}};
+    for (const auto& [from, to] : pairs) {
+      const std::string want = Cleaned(r.at(from));
+      if (want.empty()) continue;
+      ++checked;
+      EXPECT_EQ(it->second->at(to), want) << "claim " << r.at("CLAIM") << " line " << r.at("LINE");
+    }
+  }
+  EXPECT_GT(checked, 0);
+}
+
 struct Gate {
   host::ReleaseNumber release;
   int first;
@@ -147,7 +216,8 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
     Install(gate.release, claims, 5);
     const std::string d = nativeData + "/";
     const auto oldUb = ReadRows(d + "bcclaim");
-    const auto oldPatients = ReadRows(d + "patient");
+    const auto oldLines = ReadRows(d + "bslinesa");
+    const auto oldAttach = ReadRows(d + "bsattach");
 
     const auto start = std::chrono::steady_clock::now();
     CallResult call = Update(std::nullopt);
@@ -170,6 +240,13 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
 
     if (gate.first <= 107) {
       EXPECT_EQ(ActualIds(ReadRows(d + "bcrecid"), {"ATTC", "OPRC", "OTHC"}), ExpectedUbIds(oldUb));
+    }
+    if (gate.first <= 117) {
+      EXPECT_EQ(ActualIds(ReadRows(d + "bsrecid"), {"SUPL", "ORDL", "REFL", "FACL"}),
+                ExpectedLineIds(oldLines));
+    }
+    if (gate.first <= 165 && !oldAttach.empty() && oldAttach[0].count("A_TRIPNAR")) {
+      ExpectAttachments(oldAttach, ReadRows(d + "bsattach"));
     }
     if (gate.first <= 153) ExpectDayCodes(oldUb, ReadRows(d + "bcccodes"));
     if (gate.first <= 163) {

@@ -11,6 +11,7 @@
 #include "c4dll.h"
 #include "common/locations/installation_locations.h"
 #include "common/text/host_date.h"
+#include "host/roster/generate_command.h"
 #include "host/roster/roster_library.h"
 #include "qmrbsrst/frame/call_records.h"
 
@@ -231,6 +232,7 @@ int Counter(RosterLibrary& library, const Arguments& args) {
 }  // namespace
 
 int RunRosterCommand(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "generate") == 0) return RunRosterGenerateCommand(argc, argv);
   Arguments args;
   if (!Parse(argc, argv, &args)) return Usage("missing subcommand or option value");
 #if !defined(_WIN32)

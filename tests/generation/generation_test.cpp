@@ -433,3 +433,34 @@ TEST_F(GenerationFailureTest, ProviderTypeIndividualNeedsTheGroupOnTheRosterLob)
 
 }  // namespace
 }  // namespace talvex::qmrbsrst::testing
+
+namespace talvex::qmrbsrst::testing {
+namespace {
+
+using HostOpenTest = RosterFixture;
+
+// The host holds the claim tables open in its context: the run works on
+// clones of them and leaves the host's handles open, unlocked and current.
+TEST_F(HostOpenTest, ClaimTablesHeldByTheHostAreUsedThroughClones) {
+  WriteHeader();
+  AddLine(1, "P1");
+  AddLine(2, "P2");
+  std::vector<C4Table> held;
+  for (const char* name : {"BSCLAIM", "BSCPAYER", "BSLINES", "BSLINESA", "BSROSTLN", "BSROSTER"}) {
+    C4Table t = d4open(context_, (dir_ + name + ".dbf").c_str());
+    ASSERT_NE(t, 0u) << name;
+    held.push_back(t);
+  }
+  TGenerateRosterClaimsCall call = MakeCall();
+  call.rosterTable = held.back();
+  ASSERT_EQ(Generate(&call), 0);
+  EXPECT_EQ(code4errorCode(context_, 0), 0);
+  // The host's own handle sees the new claims.
+  EXPECT_EQ(d4recCount(held[0]), 2);
+  for (C4Table t : held) EXPECT_EQ(d4close(t), 0);
+  EXPECT_EQ(LiveClaims().size(), 2u);
+  EXPECT_EQ(Header().fields.at("R_TOTCNT"), "2");
+}
+
+}  // namespace
+}  // namespace talvex::qmrbsrst::testing

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "c4dll.h"
 #include "installation_fixture.h"
 #include "tabmend/maintenance/maintenance_api.h"
@@ -44,6 +46,21 @@ inline std::string RunCommand(const std::string& command, int* status) {
   while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
   *status = pclose(p);
   return out;
+}
+
+// Where the programs are: TALVEX_BIN_DIR, else the test program's own folder
+// (CTest may hand over only the first variable of the environment list).
+inline std::string ProgramDir() {
+  if (const char* bin = std::getenv("TALVEX_BIN_DIR")) return bin;
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  return std::filesystem::path(std::string(buffer, static_cast<size_t>(n))).parent_path().string();
+}
+
+inline std::string SourceDir() {
+  if (const char* src = std::getenv("TALVEX_SOURCE_DIR")) return src;
+  return TALVEX_TEST_SOURCE_DIR;
 }
 
 class MaintenanceTest : public InstallationTest {
@@ -90,8 +107,7 @@ class MaintenanceTest : public InstallationTest {
 
   // XBase::Index walks every tag; the number of keys per tag ("" on failure).
   std::string PerlTagCounts(const std::string& nativeMdx) {
-    const char* src = std::getenv("TALVEX_SOURCE_DIR");
-    const std::string script = std::string(src ? src : ".") + "/tests/engine/oracle/mdx_walk.pl";
+    const std::string script = SourceDir() + "/tests/engine/oracle/mdx_walk.pl";
     int status = 0;
     std::string out = RunCommand("perl " + script + " " + nativeMdx + " 2>&1", &status);
     if (status != 0) return "";

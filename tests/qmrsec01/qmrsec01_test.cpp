@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,16 @@ std::string ReadBytes(const std::string& path) {
   return s.str();
 }
 
+// TALVEX_BIN_DIR, else the test program's own folder (CTest may hand over
+// only the first variable of the environment list).
+std::string ProgramDir() {
+  if (const char* bin = std::getenv("TALVEX_BIN_DIR")) return bin;
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return ".";
+  return stdfs::path(std::string(buffer, static_cast<size_t>(n))).parent_path().string();
+}
+
 class Qmrsec01Test : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,8 +51,7 @@ class Qmrsec01Test : public ::testing::Test {
     root = pattern;
     registry = root + "/registry.reg";
     setenv("TALVEX_REGISTRY", registry.c_str(), 1);
-    const char* bin = std::getenv("TALVEX_BIN_DIR");
-    program = std::string(bin ? bin : ".") + "/qmrsec01";
+    program = ProgramDir() + "/qmrsec01";
     talvex::host::InstallOptions options;
     options.dir = root;
     options.sample.claims = 3;

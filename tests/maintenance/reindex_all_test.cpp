@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform/fault_seam.h"
 #include "maintenance_fixture.h"
 
 namespace talvex::tabmend::testing {
@@ -147,6 +148,23 @@ TEST_F(ReindexAllTest, ArchiveMessagesNameTheLongFolder) {
   WriteBytes(nativeData + "/arch1500/2004/bsclaim.mdx", std::string(700, 'x'));
   EXPECT_EQ(Error(), "Unable to reindex claim archive database file: " + folders.data +
                          "arch1500\\2004\\bsclaim.DBF [Unable to open index file.]");
+}
+
+// A reindex the engine cannot finish (its first write fails) names the
+// table and carries the engine's own text.
+TEST_F(ReindexAllTest, EngineFailureCarriesItsText) {
+  ListTables({"PAYER.DBF=1", "SUBMIT.DBF=1"});
+  c4faultClear();
+  c4faultArm(TALVEX_FAULT_WRITE, 1);
+  const std::string error = Error();
+  c4faultClear();
+  const std::string prefix = "Unable to reindex database file: PAYER.DBF [";
+  ASSERT_EQ(error.substr(0, prefix.size()), prefix) << error;
+  EXPECT_GT(error.size(), prefix.size() + 1);
+  EXPECT_EQ(error.back(), ']');
+  // Nothing was left half done that a second run cannot mend.
+  EXPECT_EQ(Call(&ReindexAllDatabaseFiles).result, 0);
+  EXPECT_EQ(CheckIndex(Data("payer.dbf")), 0);
 }
 
 // The run stops at the first failure; what it rebuilt before stays rebuilt

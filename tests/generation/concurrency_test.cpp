@@ -11,74 +11,11 @@
 #include <gtest/gtest.h>
 
 #include "roster_fixture.h"
+#include "worker_process.h"
 
-#if defined(_WIN32)
-#include <process.h>
-#include <windows.h>
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
 
 namespace talvex::qmrbsrst::testing {
 namespace {
-
-// The worker is built beside the test program.
-std::string ProgramFolder() {
-  const char* dir = std::getenv("TALVEX_BIN_DIR");
-  if (dir != nullptr) return std::string(dir) + "/";
-#if defined(_WIN32)
-  char path[MAX_PATH];
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string self(path, n);
-#else
-  std::error_code ignored;
-  std::string self = std::filesystem::read_symlink("/proc/self/exe", ignored).string();
-#endif
-  return std::filesystem::path(self).parent_path().string() + "/";
-}
-
-std::string WorkerPath() {
-  const std::string folder = ProgramFolder();
-#if defined(_WIN32)
-  return folder + "qmrbsrst_generation_worker.exe";
-#else
-  return folder + "qmrbsrst_generation_worker";
-#endif
-}
-
-#if defined(_WIN32)
-using Worker = intptr_t;
-Worker Start(const std::string& dir, int roster, double day) {
-  const std::string w = WorkerPath(), r = std::to_string(roster), d = std::to_string(day);
-  return _spawnl(_P_NOWAIT, w.c_str(), w.c_str(), ("\"" + dir + "\"").c_str(), r.c_str(),
-                 d.c_str(), nullptr);
-}
-int Finish(Worker w) {
-  int status = -1;
-  _cwait(&status, w, 0);
-  return status;
-}
-#else
-using Worker = pid_t;
-Worker Start(const std::string& dir, int roster, double day) {
-  std::string w = WorkerPath(), d = dir, r = std::to_string(roster), day_ = std::to_string(day);
-  char* argv[] = {w.data(), d.data(), r.data(), day_.data(), nullptr};
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, w.c_str(), nullptr, nullptr, argv, environ);
-  if (rc != 0) {
-    ADD_FAILURE() << w << ": " << std::strerror(rc);
-    return -1;
-  }
-  return pid;
-}
-int Finish(Worker w) {
-  int status = 0;
-  if (waitpid(w, &status, 0) != w || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
-}
-#endif
 
 using Concurrency = RosterFixture;
 

@@ -2,6 +2,8 @@
 // every kind of failure leaves behind (nothing of the run, the other claims
 // untouched, the line texts and the status code).
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -13,6 +15,7 @@
 #include "qmrbsrst/generation/progress_callback.h"
 #include "qmrbsrst/status/status_messages.h"
 #include "roster_fixture.h"
+#include "worker_process.h"
 
 namespace talvex::qmrbsrst::testing {
 namespace {
@@ -232,15 +235,18 @@ TEST_F(GenerationTest, LockedPatientLineGivesFifteenAndReverses) {
   WriteHeader();
   AddLine(1, "P1");
   AddLine(2, "P2");
-  // A second workstation holds line 2.
-  C4Context other = code4initP();
-  C4Table held = d4open(other, (dir_ + "bsrostln.dbf").c_str());
-  ASSERT_NE(held, 0u);
-  ASSERT_EQ(d4lockInternal(held, 2, 0, 1), 0);
+  // A second workstation, another process, holds line 2.
+  const std::string ready = dir_ + "holding.flag";
+  Worker holder = StartWorker({"--hold", dir_ + "bsrostln.dbf", "2", ready});
+  ASSERT_NE(holder, -1);
+  for (int i = 0; i < 1000 && !std::filesystem::exists(ready); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(std::filesystem::exists(ready));
   TGenerateRosterClaimsCall call = MakeCall();
   EXPECT_EQ(Generate(&call), 15);
-  d4unlock(held);
-  code4initUndo(other);
+  std::filesystem::remove(ready);
+  EXPECT_EQ(Finish(holder), 0);
   EXPECT_EQ(call.acceptedCount, 0);
   EXPECT_EQ(call.rejectedCount, 0);
   EXPECT_EQ(LiveClaimRecords(), 0u);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -273,6 +274,47 @@ INSTANTIATE_TEST_SUITE_P(TwentyThousandClaims, ConvertingVolume,
                          ::testing::Values(Gate{host::ReleaseNumber{1, 65, 0, 100}, 91}),
                          [](const auto&) { return std::string("First91"); });
 TEST_P(ConvertingVolume, UpdatesAndMigratesEveryRow) { RunAndCheck(20000); }
+
+// Writes text straight into a field of the first record, past the engine's
+// checks, as a damaged file would hold it.
+void DamageFirstRecord(const std::string& dbf, const std::string& field, const std::string& text) {
+  std::fstream file(dbf, std::ios::in | std::ios::out | std::ios::binary);
+  ASSERT_TRUE(file.good()) << dbf;
+  unsigned char head[32];
+  file.read(reinterpret_cast<char*>(head), 32);
+  const int headerLength = head[8] | (head[9] << 8);
+  int offset = 1;
+  for (int at = 32; at + 32 <= headerLength; at += 32) {
+    unsigned char d[32];
+    file.seekg(at);
+    file.read(reinterpret_cast<char*>(d), 32);
+    if (d[0] == 0x0D) break;
+    if (std::string(reinterpret_cast<char*>(d)) == field) {
+      const std::string bad = std::string(d[16] - text.size(), ' ') + text;
+      file.seekp(headerLength + offset);
+      file.write(bad.data(), static_cast<std::streamsize>(bad.size()));
+      return;
+    }
+    offset += d[16];
+  }
+  ADD_FAILURE() << "no field " << field;
+}
+
+// A claim number that is not an integer ends the run with the update's
+// unexpected-exception message, and the rollback restores the data folder.
+TEST_F(InstallationTest, AClaimNumberThatIsNoIntegerRollsTheRunBack) {
+  host::ReleaseNumber r{};
+  r.major = 2;
+  r.minor = 11;
+  r.build = 100;  // first update 0165
+  Install(r, 12, 5);
+  DamageFirstRecord(nativeData + "/bsattach.dbf", "CLAIM", "7Q");
+  const auto before = Snapshot(nativeData);
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error(), "Update0165- Unexpected exception.");
+  EXPECT_EQ(Differences(before, Snapshot(nativeData)), "");
+}
 
 }  // namespace
 }  // namespace talvex::tabmend::testing

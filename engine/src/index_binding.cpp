@@ -307,61 +307,87 @@ const std::string& tagName(const TagRef& tag) { return tag.index->tags[tag.tag]-
 const std::string& tagExpression(const TagRef& tag) { return tag.index->tags[tag.tag]->expression; }
 const std::string& tagFilter(const TagRef& tag) { return tag.index->tags[tag.tag]->filter; }
 
-int indexRecordWritten(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
-                       EngineError* error) {
-  for (auto& idx : table.indexes()) {
-    bool begun = false;
-    for (auto& t : idx->tags) {
-      std::string oldKey, newKey;
-      bool had = idx->key(*t, oldRec, recno, &oldKey);
-      bool has = idx->key(*t, newRec, recno, &newKey);
-      if (had == has && (!had || oldKey == newKey)) continue;
-      if (!begun) {
-        mdx::Status s = idx->file->beginUpdate();
-        if (!s) return statusError(s, idx->path, error);
-        begun = true;
-      }
-      if (had) {
-        mdx::Status s = t->tag->remove(oldKey, recno);
-        if (!s) {
-          idx->file->endUpdate();
-          return statusError(s, idx->path + " tag " + t->name, error);
-        }
-      }
-      if (has) {
-        mdx::Status s = t->tag->insert(newKey, recno);
-        if (!s) {
-          idx->file->endUpdate();
-          return statusError(s, idx->path + " tag " + t->name, error);
-        }
+namespace {
+
+// Puts the keys of one index back to what `want` gives for recno (no key when
+// want is null), undoing a change that failed part-way. A failed flush may
+// still have written some pages, so every tag the change touched is mended,
+// not only the ones before the failure. Best effort: errors are dropped, the
+// caller already reports the first one.
+void restoreKeys(OpenIndex& idx, uint32_t recno, const char* tried, const char* want) {
+  if (!idx.file->beginUpdate()) return;
+  for (auto& t : idx.tags) {
+    std::string triedKey, wantKey;
+    bool has = idx.key(*t, tried, recno, &triedKey);
+    bool keep = want && idx.key(*t, want, recno, &wantKey);
+    if (has == keep && (!has || triedKey == wantKey)) continue;
+    if (has) t->tag->remove(triedKey, recno);
+    if (keep) {
+      t->tag->remove(wantKey, recno);
+      t->tag->insert(wantKey, recno);
+    }
+  }
+  idx.file->endUpdate();
+}
+
+int writeKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* newRec,
+              EngineError* error) {
+  bool begun = false;
+  for (auto& t : idx.tags) {
+    std::string oldKey, newKey;
+    bool had = oldRec && idx.key(*t, oldRec, recno, &oldKey);
+    bool has = idx.key(*t, newRec, recno, &newKey);
+    if (had == has && (!had || oldKey == newKey)) continue;
+    if (!begun) {
+      mdx::Status s = idx.file->beginUpdate();
+      if (!s) return statusError(s, idx.path, error);
+      begun = true;
+    }
+    if (had) {
+      mdx::Status s = t->tag->remove(oldKey, recno);
+      if (!s) {
+        idx.file->endUpdate();
+        return statusError(s, idx.path + " tag " + t->name, error);
       }
     }
-    if (begun) {
-      mdx::Status s = idx->file->endUpdate();
-      if (!s) return statusError(s, idx->path, error);
+    if (has) {
+      mdx::Status s = t->tag->insert(newKey, recno);
+      if (!s) {
+        idx.file->endUpdate();
+        return statusError(s, idx.path + " tag " + t->name, error);
+      }
+    }
+  }
+  if (begun) {
+    mdx::Status s = idx.file->endUpdate();
+    if (!s) return statusError(s, idx.path, error);
+  }
+  return 0;
+}
+
+// All indexes or none: on a failure the indexes already changed, and the one
+// that failed, get the keys of oldRec back (none for an append).
+int changeKeys(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
+               EngineError* error) {
+  auto& indexes = table.indexes();
+  for (size_t i = 0; i < indexes.size(); ++i) {
+    if (int rc = writeKeys(*indexes[i], recno, oldRec, newRec, error)) {
+      for (size_t j = 0; j <= i; ++j) restoreKeys(*indexes[j], recno, newRec, oldRec);
+      return rc;
     }
   }
   return 0;
 }
 
+}  // namespace
+
+int indexRecordWritten(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
+                       EngineError* error) {
+  return changeKeys(table, recno, oldRec, newRec, error);
+}
+
 int indexRecordAppended(SharedTable& table, uint32_t recno, const char* rec, EngineError* error) {
-  for (auto& idx : table.indexes()) {
-    if (idx->tags.empty()) continue;
-    mdx::Status s = idx->file->beginUpdate();
-    if (!s) return statusError(s, idx->path, error);
-    for (auto& t : idx->tags) {
-      std::string key;
-      if (!idx->key(*t, rec, recno, &key)) continue;
-      s = t->tag->insert(key, recno);
-      if (!s) {
-        idx->file->endUpdate();
-        return statusError(s, idx->path + " tag " + t->name, error);
-      }
-    }
-    s = idx->file->endUpdate();
-    if (!s) return statusError(s, idx->path, error);
-  }
-  return 0;
+  return changeKeys(table, recno, nullptr, rec, error);
 }
 
 namespace {

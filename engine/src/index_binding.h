@@ -62,7 +62,9 @@ const std::string& tagName(const TagRef& tag);
 const std::string& tagExpression(const TagRef& tag);
 const std::string& tagFilter(const TagRef& tag);
 
-// Maintenance: every tag of every open index of the table.
+// Maintenance: every tag of every open index of the table. All or nothing:
+// when one fails, the keys already changed are put back before the error
+// returns (a second failure while putting back is left for d4check/d4reindex).
 int indexRecordWritten(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
                        EngineError* error);
 int indexRecordAppended(SharedTable& table, uint32_t recno, const char* rec, EngineError* error);

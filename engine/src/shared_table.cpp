@@ -367,8 +367,8 @@ int SharedTable::writeHeaderCount(EngineError* error) {
 }
 
 int SharedTable::appendRecord(const char* rec, File& lockFile, bool needLocks,
-                              bool appendLockHeld, bool writeBehind, uint32_t* recno,
-                              EngineError* error) {
+                              bool appendLockHeld, bool writeBehind, const AddKeys& addKeys,
+                              uint32_t* recno, EngineError* error) {
   const size_t rl = header_.recordLen;
   if (readOnly_) {
     error->code = e4exclusive;
@@ -378,14 +378,24 @@ int SharedTable::appendRecord(const char* rec, File& lockFile, bool needLocks,
   if (count_ == 0xFFFFFFFFu) return ioError(e4write, "the table is full", error);
   modified_ = true;
   if (!needLocks && writeBehind) {
+    // Flush first, so that a failed buffer write never takes this record with it.
+    if (appendCount_ && appendBuf_.size() + rl > kWriteBehindBytes) {
+      if (int rc = flushAppends(error)) return rc;
+    }
     if (appendCount_ == 0) {
       appendFirst_ = count_ + 1;
       appendBuf_.clear();
     }
     appendBuf_.insert(appendBuf_.end(), rec, rec + rl);
     ++appendCount_;
-    *recno = ++count_;
-    if (appendBuf_.size() >= kWriteBehindBytes) return flushAppends(error);
+    ++count_;
+    if (int rc = addKeys(count_, error)) {
+      appendBuf_.resize(appendBuf_.size() - rl);
+      --appendCount_;
+      --count_;
+      return rc;
+    }
+    *recno = count_;
     return 0;
   }
   if (int rc = flushAppends(error)) return rc;
@@ -420,20 +430,46 @@ int SharedTable::appendRecord(const char* rec, File& lockFile, bool needLocks,
       return rc;
     }
   }
+  const uint32_t oldCount = count_;
   std::vector<char> bytes(rl + 1);
   std::memcpy(bytes.data(), rec, rl);
   bytes[rl] = static_cast<char>(kDbfEndMarker);
-  uint64_t off = header_.headerLen + static_cast<uint64_t>(count_) * rl;
+  uint64_t off = header_.headerLen + static_cast<uint64_t>(oldCount) * rl;
   if (!io_->writeAt(off, bytes.data(), bytes.size())) {
     release();
     return ioError(e4write, "append failed", error);
   }
   ++count_;
   int rc = writeHeaderCount(error);
-  if (rc) --count_;
+  if (rc == 0) {
+    rc = addKeys(count_, error);
+    if (rc) error->detail += " (the record was not appended)";
+  }
+  if (rc) takeBackAppend(oldCount);
   release();
   if (rc == 0) *recno = count_;
   return rc;
+}
+
+void SharedTable::takeBackAppend(uint32_t oldCount) {
+  const size_t rl = header_.recordLen;
+  const uint64_t end = header_.headerLen + static_cast<uint64_t>(oldCount) * rl;
+  const uint32_t tried = count_;
+  count_ = oldCount;
+  if (cacheCount_ && cacheFirst_ + cacheCount_ - 1 > oldCount)
+    cacheCount_ = oldCount >= cacheFirst_ ? oldCount - cacheFirst_ + 1 : 0;
+  EngineError ignored;
+  // The count may or may not have reached the file: write it again either way.
+  if (writeHeaderCount(&ignored) == 0) {
+    // Bytes past the count are not records; cutting them is tidiness only.
+    const char marker = static_cast<char>(kDbfEndMarker);
+    if (io_->writeAt(end, &marker, 1)) io_->truncate(end + 1);
+    return;
+  }
+  // The file may count the record: at least it must not be live and unindexed.
+  count_ = tried;
+  const char deleted = '*';
+  io_->writeAt(end, &deleted, 1);
 }
 
 int SharedTable::flushAppends(EngineError* error) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -76,8 +77,14 @@ class SharedTable {
   // needLocks false when this handle's table lock or the open mode already
   // keeps other writers out. writeBehind: buffer the record (trusted only).
   // appendLockHeld: the handle holds the append lock itself (d4lockAppend).
+  // addKeys runs while the append and header locks are still held, once the
+  // record is counted; when it fails the record is taken back (count and
+  // file end as before), so no other user ever sees it live without its keys.
+  // When even the take-back fails, the record is left marked deleted.
+  using AddKeys = std::function<int(uint32_t recno, EngineError* error)>;
   int appendRecord(const char* rec, platform::File& lockFile, bool needLocks,
-                   bool appendLockHeld, bool writeBehind, uint32_t* recno, EngineError* error);
+                   bool appendLockHeld, bool writeBehind, const AddKeys& addKeys,
+                   uint32_t* recno, EngineError* error);
   // Writes buffered appends and the header.
   int flush(EngineError* error);
   // Removes records for which keep[recno-1] is false; only when trusted.
@@ -95,6 +102,7 @@ class SharedTable {
   int writeHeaderCount(EngineError* error);
   int touchDate(EngineError* error);
   int flushAppends(EngineError* error);
+  void takeBackAppend(uint32_t oldCount);
   int ioError(int code, const std::string& what, EngineError* error);
 
   std::unique_ptr<platform::File> io_;

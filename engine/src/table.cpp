@@ -301,7 +301,7 @@ int Table::writeMemos(bool newRecord) {
   return 0;
 }
 
-int Table::writeRecordLocked(uint32_t recno, const char* data, bool doLock) {
+int Table::writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock) {
   bool temp = false;
   if (doLock && !othersKeptOut() && recLocks_.count(recno) == 0) {
     LockResult r = lockWithRetry(*lockFile_, recordLockOffset(recno), 1, true, kShortLockWaitMs);
@@ -312,6 +312,15 @@ int Table::writeRecordLocked(uint32_t recno, const char* data, bool doLock) {
   }
   EngineError e;
   int rc = st->writeRecord(recno, data, &e);
+  if (rc == 0) {
+    rc = indexRecordWritten(*st, recno, oldRec, data, &e);
+    // The tags kept the old keys: so must the file, or a seek misses the record.
+    if (rc) {
+      EngineError ignored;
+      st->writeRecord(recno, oldRec, &ignored);
+      e.detail += " (the record was left as it was)";
+    }
+  }
   if (temp) lockFile_->unlockRange(recordLockOffset(recno), 1);
   if (rc) return failWith(e);
   return 0;
@@ -332,12 +341,9 @@ int Table::flushRecord() {
   if (st->readOnly())
     return fail(e4exclusive, st->alias() + ": the table is open read-only (another user keeps writers out)");
   if (int rc = writeMemos(false)) return rc;
-  if (int rc = writeRecordLocked(recNo_, rec_.data(), true)) return rc;
-  EngineError e;
-  int rc = indexRecordWritten(*st, recNo_, orig_.data(), rec_.data(), &e);
+  if (int rc = writeRecordLocked(recNo_, rec_.data(), orig_.data(), true)) return rc;
   orig_ = rec_;
   changed_ = false;
-  if (rc) return failWith(e);
   return 0;
 }
 
@@ -393,7 +399,12 @@ int Table::append() {
   uint32_t recno = 0;
   bool keptOut = othersKeptOut();
   bool writeBehind = keptOut && ctx->optimizeWrite != 0;
-  if (st->appendRecord(rec_.data(), *lockFile_, !keptOut, appendLocked_, writeBehind, &recno, &e) != 0)
+  // The keys go in under the append lock, and a failure takes the record back.
+  auto addKeys = [this](uint32_t n, EngineError* err) {
+    return indexRecordAppended(*st, n, rec_.data(), err);
+  };
+  if (st->appendRecord(rec_.data(), *lockFile_, !keptOut, appendLocked_, writeBehind, addKeys,
+                       &recno, &e) != 0)
     return failWith(e);
   appending_ = false;
   changed_ = false;
@@ -401,7 +412,6 @@ int Table::append() {
   orig_ = rec_;
   origValid_ = true;
   eof_ = bof_ = false;
-  if (indexRecordAppended(*st, recno, rec_.data(), &e) != 0) return failWith(e);
   return 0;
 }
 
@@ -429,20 +439,16 @@ int Table::writeLow(int32_t recno, bool unlockAfter, bool doLock) {
   uint32_t target = static_cast<uint32_t>(recno);
   if (target == recNo_ && origValid_ && !appending_) {
     if (int rc = writeMemos(false)) return rc;
-    if (int rc = writeRecordLocked(target, rec_.data(), doLock)) return rc;
-    EngineError e;
-    int rc = indexRecordWritten(*st, target, orig_.data(), rec_.data(), &e);
+    if (int rc = writeRecordLocked(target, rec_.data(), orig_.data(), doLock)) return rc;
     orig_ = rec_;
     changed_ = false;
-    if (rc) return failWith(e);
   } else {
     // The buffer goes to another record: its memos get blocks of their own.
     std::vector<char> old(rec_.size());
     EngineError e;
     if (st->readRecord(target, old.data(), &e) != 0) return failWith(e);
     if (int rc = writeMemos(true)) return rc;
-    if (int rc = writeRecordLocked(target, rec_.data(), doLock)) return rc;
-    if (indexRecordWritten(*st, target, old.data(), rec_.data(), &e) != 0) return failWith(e);
+    if (int rc = writeRecordLocked(target, rec_.data(), old.data(), doLock)) return rc;
     recNo_ = target;
     orig_ = rec_;
     origValid_ = true;

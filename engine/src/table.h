@@ -102,7 +102,9 @@ class Table {
   void blankBuffer();
   bool othersKeptOut() const { return st->heldMode() >= 1 || fileLocked_; }
   int writeMemos(bool newRecord);
-  int writeRecordLocked(uint32_t recno, const char* data, bool doLock);
+  // Writes the record and its keys under one record lock; when the keys fail
+  // the old record is written back, so file and tags still agree.
+  int writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock);
   int releaseLocks();
   int positionFromTag(int rc, uint32_t recno);
   int fail(int code, std::string detail) { return ctx->fail(code, std::move(detail)); }

@@ -108,19 +108,54 @@ Status PageStore::flush() {
   for (const auto& [page, b] : cache_)
     if (b.dirty) pages.push_back(page);
   std::sort(pages.begin(), pages.end());
-  std::vector<uint8_t> run;
+  // One change may dirty pages far apart (a split, its parent, the tag
+  // header). Their old bytes are read first, so that a write failing part-way
+  // can put back those already written: the file never holds half a change.
+  struct Run {
+    size_t first, end;
+    std::vector<uint8_t> before;
+  };
+  std::vector<Run> runs;
+  uint64_t oldSize = 0;
+  if (!file->size(&oldSize)) return Status::io("cannot read " + path + ": " + file->lastError());
   size_t i = 0;
   while (i < pages.size()) {
     // Contiguous blocks go out in one write: bulk builds write thousands.
     size_t j = i + 1;
     while (j < pages.size() && pages[j] == pages[j - 1] + pagesPerBlock) ++j;
-    run.resize(size_t(j - i) * blockBytes);
-    for (size_t k = i; k < j; ++k)
-      std::memcpy(run.data() + (k - i) * blockBytes, cache_[pages[k]].data.get(), blockBytes);
-    if (!file->writeAt(uint64_t(pages[i]) * kPageBytes, run.data(), run.size()))
-      return Status::io("cannot write " + path + ": " + file->lastError());
-    for (size_t k = i; k < j; ++k) cache_[pages[k]].dirty = false;
+    Run r{i, j, std::vector<uint8_t>(size_t(j - i) * blockBytes)};
+    size_t got = 0;
+    if (!file->readAt(uint64_t(pages[i]) * kPageBytes, r.before.data(), r.before.size(), &got))
+      return Status::io("cannot read " + path + ": " + file->lastError());
+    r.before.resize(got);
+    runs.push_back(std::move(r));
     i = j;
+  }
+  uint8_t headerBefore[15] = {};
+  size_t headerGot = 0;
+  if (!file->readAt(kHdrPageCount, headerBefore, sizeof headerBefore, &headerGot))
+    return Status::io("cannot read " + path + ": " + file->lastError());
+  auto undo = [&](size_t upTo) {
+    for (size_t k = 0; k <= upTo && k < runs.size(); ++k)
+      if (!runs[k].before.empty())
+        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.data(),
+                      runs[k].before.size());
+    if (headerGot) file->writeAt(kHdrPageCount, headerBefore, headerGot);
+    uint64_t nowSize = 0;
+    if (file->size(&nowSize) && nowSize > oldSize) file->truncate(oldSize);
+  };
+  std::vector<uint8_t> run;
+  for (size_t k = 0; k < runs.size(); ++k) {
+    const Run& r = runs[k];
+    run.resize(size_t(r.end - r.first) * blockBytes);
+    for (size_t p = r.first; p < r.end; ++p)
+      std::memcpy(run.data() + (p - r.first) * blockBytes, cache_[pages[p]].data.get(), blockBytes);
+    if (!file->writeAt(uint64_t(pages[r.first]) * kPageBytes, run.data(), run.size())) {
+      Status st = Status::io("cannot write " + path + ": " + file->lastError());
+      undo(k);
+      return st;
+    }
+    for (size_t p = r.first; p < r.end; ++p) cache_[pages[p]].dirty = false;
   }
   std::time_t now = std::time(nullptr);
   std::tm tm{};
@@ -135,8 +170,11 @@ Status PageStore::flush() {
   header[kHdrUpdated] = uint8_t(tm.tm_year % 100);
   header[kHdrUpdated + 1] = uint8_t(tm.tm_mon + 1);
   header[kHdrUpdated + 2] = uint8_t(tm.tm_mday);
-  if (!file->writeAt(kHdrPageCount, header + kHdrPageCount, 15))
-    return Status::io("cannot write " + path + ": " + file->lastError());
+  if (!file->writeAt(kHdrPageCount, header + kHdrPageCount, 15)) {
+    Status st = Status::io("cannot write " + path + ": " + file->lastError());
+    undo(runs.size());
+    return st;
+  }
   // Trim clean blocks now and then so a long session does not hoard memory.
   if (cachedBytes_ > (64u << 20)) dropClean();
   return Status::ok();

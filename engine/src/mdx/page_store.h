@@ -2,7 +2,8 @@
 //
 // Blocks are read through the cache and changed in place; nothing reaches the
 // file until the outermost update scope ends (flush), so a failed change is
-// undone by dropping the cache. Pointers returned by block() stay valid until
+// undone by dropping the cache; a flush that fails part-way first writes back
+// the old bytes of what it had written. Pointers returned by block() stay valid until
 // dropClean()/dropAll(), which only run between operations.
 #pragma once
 

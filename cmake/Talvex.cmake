@@ -176,6 +176,7 @@ function(talvex_windows_exports target)
     COMMENT "Import library of ${dll} (plain names)"
     VERBATIM)
   add_custom_target(${target}_implib DEPENDS ${implib})
+  set_property(TARGET ${target} PROPERTY TALVEX_IMPORT_LIBRARY ${implib})
   add_dependencies(${target} ${target}_implib)
   target_link_libraries(${target} INTERFACE ${implib})
   # Where the target is our own (not the top-level fallback), ld's import
@@ -222,6 +223,16 @@ function(talvex_finish)
       endif()
     endif()
   endforeach()
+  # The platform layer calls the fault seam, which lives in the engine, but
+  # comes after the engine's import library on a DLL's link line; its own link
+  # interface names the import library (a file, so no target cycle). Within
+  # c4dll the seam's objects define the symbols, so nothing is imported there.
+  if(WIN32 AND TARGET talvex_platform AND TARGET c4dll_implib)
+    get_target_property(implib c4dll TALVEX_IMPORT_LIBRARY)
+    set_property(TARGET talvex_platform APPEND PROPERTY INTERFACE_LINK_LIBRARIES
+                 "$<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:NAME>,c4dll>>:${implib}>")
+    add_dependencies(talvex_platform c4dll_implib)
+  endif()
   get_property(tests GLOBAL PROPERTY TALVEX_TEST_TARGETS)
   set(lines "")
   foreach(t IN LISTS tests)

@@ -249,7 +249,7 @@ TEST_F(IndexTest, RandomChangesKeepTagsExactAndReadableByPerl) {
 // Every tag of every production index among the external samples, walked in
 // tag order, against XBase::Index reading the same file.
 TEST(ExternalIndexes, TagWalksMatchPerlXBaseIndex) {
-  std::string root = "/work/shared/fixtures/external";
+  std::string root = sourceDir() + "/tests/fixtures/external";
   ScratchDir dir;
   int walked = 0;
   for (auto& entry : std::filesystem::recursive_directory_iterator(root)) {

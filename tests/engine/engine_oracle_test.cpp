@@ -170,7 +170,7 @@ void checkWithBothTools(C4Context ctx, const std::string& file) {
 TEST(Oracles, EveryExternalTableReadsAsTheToolsReadIt) {
   ScratchDir dir;
   int tables = 0;
-  for (auto& e : std::filesystem::recursive_directory_iterator("/work/shared/fixtures/external")) {
+  for (auto& e : std::filesystem::recursive_directory_iterator(sourceDir() + "/tests/fixtures/external")) {
     std::string ext = e.path().extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != ".dbf" && ext != ".cat") continue;

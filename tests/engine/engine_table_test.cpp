@@ -405,8 +405,7 @@ TEST_F(TableTest, ContextAliasesErrorsAndStaleHandles) {
 
 // A dBASE III table with memo stays dBASE III: memos are appended 1A 1A-ended.
 TEST_F(TableTest, DbaseIIIMemoTableIsWrittenInItsOwnStyle) {
-  std::string src = sourceDir() + "/../shared/fixtures/external/perl-xbase/";
-  if (!std::filesystem::exists(src + "test.dbf")) src = "/work/shared/fixtures/external/perl-xbase/";
+  std::string src = sourceDir() + "/tests/fixtures/external/perl-xbase/";
   std::filesystem::copy_file(src + "test.dbf", dir.file("test.dbf"));
   std::filesystem::copy_file(src + "test.dbt", dir.file("test.dbt"));
   std::filesystem::permissions(dir.file("test.dbf"), std::filesystem::perms::owner_all);

@@ -15,12 +15,12 @@ namespace mdxtest {
 
 inline std::string sourceDir() {
   const char* s = std::getenv("TALVEX_SOURCE_DIR");
-  return s ? s : "/work/main";
+  return s ? s : TALVEX_SOURCE_DIR_DEFAULT;
 }
 
 inline std::string fixtureDir() {
   if (const char* f = std::getenv("TALVEX_FIXTURES")) return f;
-  return sourceDir() + "/../shared/fixtures/external";
+  return sourceDir() + "/tests/fixtures/external";
 }
 
 class TempDir {

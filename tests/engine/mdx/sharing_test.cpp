@@ -99,6 +99,12 @@ TEST_F(MdxSharing, IndexLockHoldsOthersOffWhileAWriterWorks) {
 
 TEST_F(MdxSharing, ReaderProcessNeverSeesAHalfDoneSplit) {
   const uint32_t n = 3000;
+  // The writer stops halfway until the reader has walked the half-built tree
+  // once, so at least one walk meets the tree mid-change however the two
+  // processes are scheduled.
+  int halfway[2], resume[2];
+  ASSERT_EQ(pipe(halfway), 0);
+  ASSERT_EQ(pipe(resume), 0);
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -108,12 +114,28 @@ TEST_F(MdxSharing, ReaderProcessNeverSeesAHalfDoneSplit) {
     for (uint32_t i = 1; i <= n; ++i) {
       if (!w->tag(0).insert(key(i * 7919 % n), i)) _exit(11);
       if (i % 3 == 0 && !w->tag(0).remove(key((i - 1) * 7919 % n), i - 1)) _exit(12);
+      if (i == n / 2) {
+        char c = 'h';
+        if (write(halfway[1], &c, 1) != 1 || read(resume[0], &c, 1) != 1) _exit(13);
+      }
     }
     _exit(0);
   }
   auto r = open();
   int walks = 0;
   int status = 0;
+  char c = 0;
+  ASSERT_EQ(read(halfway[0], &c, 1), 1);
+  {
+    Status st;
+    auto v = recnos(r->tag(0), &st);
+    ASSERT_TRUE(st.isOk()) << "halfway walk: " << st.message();
+    EXPECT_FALSE(v.empty());
+    Status check = r->checkStructure();
+    ASSERT_TRUE(check.isOk()) << "halfway walk: " << check.message();
+    ++walks;
+  }
+  ASSERT_EQ(write(resume[1], &c, 1), 1);
   for (;;) {
     Status st;
     auto v = recnos(r->tag(0), &st);

@@ -374,7 +374,12 @@ Status MdxFile::beginUpdate() {
   if (!s.trusted) ++s.epoch;
   s.updateFailed = false;
   s.updateDepth = 1;
-  st = s.reloadHeaderFields();
+  // Held deny-write, nobody else can have moved the page count or free list
+  // since our last scope (a failed scope re-reads them itself).
+  if (!s.trusted || s.headerEpoch != s.epoch) {
+    st = s.reloadHeaderFields();
+    if (st) s.headerEpoch = s.epoch;
+  }
   for (size_t i = 0; st && i < tags_.size(); ++i) st = TagTree::freshen(*tags_[i]);
   if (!st) {
     s.updateDepth = 0;
@@ -407,6 +412,7 @@ Status MdxFile::endUpdate() {
     // Nothing reached the file before the flush: forget the changes and
     // re-read the headers, so this object matches the file again.
     s.dropAll();
+    s.headerEpoch = ~uint64_t(0);
     Status r = s.reloadHeaderFields();
     for (auto& t : tags_)
       if (r) r = TagTree::loadHeader(*t);

@@ -53,18 +53,24 @@ uint8_t* PageStore::newBlock(uint32_t page) {
     cachedBytes_ += blockBytes;
   }
   std::memset(b.data.get(), 0, blockBytes);
+  if (!b.dirty) dirty_.push_back(page);
   b.dirty = true;
   return b.data.get();
 }
 
 void PageStore::markDirty(uint32_t page) {
   auto it = cache_.find(page);
-  if (it != cache_.end()) it->second.dirty = true;
+  if (it != cache_.end() && !it->second.dirty) {
+    it->second.dirty = true;
+    dirty_.push_back(page);
+  }
 }
 
 bool PageStore::anyDirty() const {
-  for (const auto& [page, b] : cache_)
-    if (b.dirty) return true;
+  for (uint32_t page : dirty_) {
+    auto it = cache_.find(page);
+    if (it != cache_.end() && it->second.dirty) return true;
+  }
   return false;
 }
 
@@ -77,10 +83,15 @@ void PageStore::dropClean() {
       ++it;
     }
   }
+  std::erase_if(dirty_, [this](uint32_t page) {
+    auto it = cache_.find(page);
+    return it == cache_.end() || !it->second.dirty;
+  });
 }
 
 void PageStore::dropAll() {
   cache_.clear();
+  dirty_.clear();
   cachedBytes_ = 0;
 }
 
@@ -105,9 +116,12 @@ Status PageStore::reloadHeaderFields() {
 
 Status PageStore::flush() {
   std::vector<uint32_t> pages;
-  for (const auto& [page, b] : cache_)
-    if (b.dirty) pages.push_back(page);
+  for (uint32_t page : dirty_) {
+    auto it = cache_.find(page);
+    if (it != cache_.end() && it->second.dirty) pages.push_back(page);
+  }
   std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
   // One change may dirty pages far apart (a split, its parent, the tag
   // header). Their old bytes are read first, so that a write failing part-way
   // can put back those already written: the file never holds half a change.
@@ -175,6 +189,7 @@ Status PageStore::flush() {
     undo(runs.size());
     return st;
   }
+  dirty_.clear();
   // Trim clean blocks now and then so a long session does not hoard memory.
   if (cachedBytes_ > (64u << 20)) dropClean();
   return Status::ok();

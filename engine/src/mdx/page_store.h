@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "mdx_format.h"
 #include "mdx_status.h"
@@ -43,6 +44,7 @@ class PageStore {
   bool updateFailed = false;
   Status failure;  // the first error of the current update scope
   uint64_t epoch = 0;  // one per outermost update scope
+  uint64_t headerEpoch = ~uint64_t(0);  // epoch of the last header re-read
 
   bool validBlock(uint32_t page) const {
     return page >= format::kHeaderPages && page <= pageCount &&
@@ -85,6 +87,9 @@ class PageStore {
     bool dirty = false;
   };
   std::unordered_map<uint32_t, Block> cache_;
+  // Pages marked dirty since the last flush, so that a flush or anyDirty()
+  // costs what one change touched, not the size of the cache (up to 64 MB).
+  std::vector<uint32_t> dirty_;
   size_t cachedBytes_ = 0;
   bool lockHeld_ = false;
 };

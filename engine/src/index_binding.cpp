@@ -563,18 +563,24 @@ mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact
     *exact = true;
     return mdx::Status::ok();
   }
-  std::string oldKey = onCurrent ? std::string(c.cursor.key()) : std::string();
   mdx::SeekResult r;
-  mdx::Status s = c.cursor.seekEntry(key, current, &r);
-  if (!s) return s;
-  if (r == mdx::SeekResult::Found) {
-    *exact = true;
-    return s;
-  }
+  mdx::Status s;
   if (onCurrent) {
+    // The entry the cursor stands on still exists for this record although
+    // its key disagrees with the record: a stale or damaged index. Stepping
+    // from the record's computed key instead could lead back to this same
+    // entry when that key sorts before it, and the walk would never end.
+    std::string oldKey(c.cursor.key());
     s = c.cursor.seekEntry(oldKey, current, &r);
-    *exact = s && r == mdx::SeekResult::Found;
+    if (!s) return s;
+    if (r == mdx::SeekResult::Found) {
+      *exact = true;
+      return s;
+    }
   }
+  s = c.cursor.seekEntry(key, current, &r);
+  if (!s) return s;
+  *exact = r == mdx::SeekResult::Found;
   return s;
 }
 

@@ -211,11 +211,13 @@ TEST(MdxModel, RandomInsertsAndRemovesMatchModelAndIndependentReader) {
   file = MdxFile::open(path, OpenOptions{}, &st);
   ASSERT_TRUE(file) << st.message();
   ASSERT_TRUE(file->checkStructure().isOk());
+  for (size_t t = 0; t < model.size(); ++t) expectTagMatches(file->tag(t), model[t], "after reopening");
+#ifndef _WIN32
+  // The independent reader (perl) runs in the Linux builds only.
   mdxtest::Walks walks;
   std::string err;
   ASSERT_TRUE(mdxtest::perlWalk(path, &walks, &err)) << err;
   for (size_t t = 0; t < model.size(); ++t) {
-    expectTagMatches(file->tag(t), model[t], "after reopening");
     auto want = model[t].sorted();
     auto& got = walks[model[t].def.name];
     ASSERT_EQ(got.size(), want.size()) << model[t].def.name;
@@ -224,6 +226,7 @@ TEST(MdxModel, RandomInsertsAndRemovesMatchModelAndIndependentReader) {
       ASSERT_EQ(got[i].first, mdxtest::hex(want[i].key)) << model[t].def.name << " entry " << i;
     }
   }
+#endif
 }
 
 TEST(MdxModel, FreedBlocksAreReusedBeforeTheFileGrows) {

@@ -52,14 +52,18 @@ TEST(MdxFixtures, EveryTagWalksLikeTheIndependentReader) {
     ASSERT_TRUE(f) << st.message();
     Status check = f->checkStructure();
     EXPECT_TRUE(check.isOk()) << check.message();
+#ifndef _WIN32
+    // The independent reader (perl) runs in the Linux builds only.
     mdxtest::Walks walks;
     std::string err;
     ASSERT_TRUE(mdxtest::perlWalk(path, &walks, &err)) << err;
     EXPECT_EQ(walks.size(), f->tagCount());
+#endif
     for (size_t t = 0; t < f->tagCount(); ++t) {
       Tag& tag = f->tag(t);
       ++tagsSeen;
       auto ours = walk(tag);
+#ifndef _WIN32
       ASSERT_TRUE(walks.count(tag.name())) << "reader has no tag " << tag.name();
       auto& theirs = walks[tag.name()];
       ASSERT_EQ(ours.size(), theirs.size()) << tag.name();
@@ -67,6 +71,7 @@ TEST(MdxFixtures, EveryTagWalksLikeTheIndependentReader) {
         EXPECT_EQ(ours[i].recno, theirs[i].second) << tag.name() << " entry " << i;
         EXPECT_EQ(mdxtest::hex(ours[i].key), theirs[i].first) << tag.name() << " entry " << i;
       }
+#endif
       std::vector<TagEntry> checked;
       EXPECT_TRUE(tag.checkStructure(0, &checked).isOk());
       EXPECT_EQ(checked.size(), ours.size());

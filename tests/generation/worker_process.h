@@ -46,11 +46,30 @@ inline std::string WorkerPath() {
 }
 
 #if defined(_WIN32)
+// _spawnv joins the arguments into one command line that the child splits
+// again: backslashes before a quote must be doubled, or a folder ending in a
+// separator swallows its closing quote and the arguments after it.
+inline std::string QuoteArgument(const std::string& a) {
+  std::string out = "\"";
+  size_t slashes = 0;
+  for (char c : a) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == '"' ? slashes * 2 + 1 : slashes, '\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, '\\');
+  return out + "\"";
+}
+
 using Worker = intptr_t;
 inline Worker StartWorker(std::vector<std::string> args) {
   const std::string w = WorkerPath();
   std::vector<std::string> quoted;
-  for (const std::string& a : args) quoted.push_back("\"" + a + "\"");
+  for (const std::string& a : args) quoted.push_back(QuoteArgument(a));
   std::vector<const char*> argv{w.c_str()};
   for (const std::string& a : quoted) argv.push_back(a.c_str());
   argv.push_back(nullptr);

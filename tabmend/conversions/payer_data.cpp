@@ -90,8 +90,8 @@ struct PayerRun {
       }
     }
     const long seqb = ParseInteger(paySeq, "payer sequence");
-    if (AppendIdRow(ids, id, claim, "MSCP", seqb, counter, number, type) ==
-        AppendResult::WriteFailed) {
+    if (AppendIdRow(ids, id, claim, "MSCP", seqb, counter, number, type) !=
+        AppendResult::Written) {
       return false;
     }
     ++counter;
@@ -119,7 +119,7 @@ struct PayerRun {
       return true;
     });
     if (equal) return true;
-    if (!cob.appendBlank()) return true;
+    if (!cob.appendBlank()) return false;
     f4assignInt(co.claim, claim);
     f4assign(co.type, rowType.c_str());
     f4assignInt(co.seqa, 0);
@@ -154,13 +154,19 @@ struct PayerRun {
         if (lockFailed) return false;
       }
       long counter = 1;
+      // A row that could not be added is a failed run, never a quietly short one.
       for (int k = 0; k < 3; ++k) {
-        AppendPayerAuthorization(claim, item->paySeq, counter, item->aut[k], item->autType[k]);
+        if (!AppendPayerAuthorization(claim, item->paySeq, counter, item->aut[k],
+                                      item->autType[k])) {
+          return false;
+        }
       }
-      AppendPayerAmount(claim, item->paySeq, true, "", "B6", item->allowed);
-      AppendPayerAmount(claim, item->paySeq, true, "", "D", item->paid);
-      AppendPayerAmount(claim, item->paySeq, false, "1", "PR", item->deduct);
-      AppendPayerAmount(claim, item->paySeq, false, "2", "PR", item->coins);
+      if (!AppendPayerAmount(claim, item->paySeq, true, "", "B6", item->allowed) ||
+          !AppendPayerAmount(claim, item->paySeq, true, "", "D", item->paid) ||
+          !AppendPayerAmount(claim, item->paySeq, false, "1", "PR", item->deduct) ||
+          !AppendPayerAmount(claim, item->paySeq, false, "2", "PR", item->coins)) {
+        return false;
+      }
     }
     return true;
   }
@@ -262,7 +268,9 @@ bool Convert0168(const std::string& oldFolder, const std::string& newFolder) {
   if (!walked) return false;
   if (havePrevious) run.FlushPayerSlots(previous, slots);
   if (!run.ApplyPending()) return false;
-  return cob.reindex() && ids.reindex();
+  // The buffered writes reach the files here, so their failures are the run's.
+  return cob.reindex() && ids.reindex() && d4flush(newPayers.get()) == 0 &&
+         d4flush(cob.get()) == 0 && d4flush(ids.get()) == 0;
 }
 
 }  // namespace talvex::tabmend::conversions

@@ -598,6 +598,8 @@ int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t
   const std::string where = c.ref->index->path + " tag " + c.info->name;
   mdx::Status s;
   int64_t steps = n;
+  bool started = false;
+  std::string startKey;
   if (current == 0) {
     if (n >= 0) {
       *recno = 0;
@@ -607,21 +609,33 @@ int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t
     if (!s) return statusError(s, where, error);
     steps = n + 1;
   } else {
+    started = c.cursor.valid() && c.cursor.recno() == current;
+    if (started) startKey = std::string(c.cursor.key());
     bool exact = false;
     s = placeOn(c, current, rec, &exact);
     if (!s) return statusError(s, where, error);
     if (!exact && steps > 0) --steps;  // already on the entry after it
     if (n == 0) return cursorResult(c, recno);
   }
-  while (steps > 0 && c.cursor.valid()) {
-    s = c.cursor.next();
+  auto step = [&](int64_t count) -> mdx::Status {
+    mdx::Status st;
+    while (count > 0 && c.cursor.valid()) {
+      if (!(st = c.cursor.next())) return st;
+      --count;
+    }
+    while (count < 0 && c.cursor.valid()) {
+      if (!(st = c.cursor.prev())) return st;
+      ++count;
+    }
+    return st;
+  };
+  s = step(steps);
+  if (!s) return statusError(s, where, error);
+  // In a damaged tag the re-placing can lead back to the very entry the walk
+  // stood on; a skip must still move, or a walk over the tag never ends.
+  if (started && c.cursor.valid() && c.cursor.recno() == current && c.cursor.key() == startKey) {
+    s = step(n > 0 ? 1 : -1);
     if (!s) return statusError(s, where, error);
-    --steps;
-  }
-  while (steps < 0 && c.cursor.valid()) {
-    s = c.cursor.prev();
-    if (!s) return statusError(s, where, error);
-    ++steps;
   }
   int rc = cursorResult(c, recno);
   if (rc == r4bof) {

@@ -10,6 +10,7 @@
 #include "common/locations/installation_locations.h"
 #include "common/platform/registry.h"
 #include "demo.h"
+#include "index_check.h"
 #include "installation.h"
 #include "maintenance_commands.h"
 #include "table_view.h"
@@ -31,6 +32,7 @@ const char kUsage[] =
     "  reindex | revcodes backup|restore\n"
     "  show TABLE [--tag TAG] [--fields A,B] [--limit N] [--folder F]\n"
     "  layout TABLE [--folder F]\n"
+    "  check TABLE [--folder F]   (index against table)\n"
     "  demo DIR [--claims N] [--seed S]\n"
     "  roster ...   (the roster library's commands)\n"
     "The registry is FILE, else $TALVEX_REGISTRY, else the platform default;\n"
@@ -149,6 +151,8 @@ int ViewCommand(const std::string& command, const Args& args) {
       }
     }
     ok = ShowTable(c, folder, args.positional[0], options, stdout, &error);
+  } else if (command == "check") {
+    ok = CheckTableIndex(c, folder, args.positional[0], stdout, &error);
   } else {
     ok = ShowLayout(c, folder, args.positional[0], stdout, &error);
   }
@@ -202,7 +206,7 @@ int main(int argc, char** argv) {
     for (const std::string& p : args.positional) words.push_back(p.c_str());
     return RunMaintenanceCommand(static_cast<int>(words.size()), words.data());
   }
-  if (command == "show" || command == "layout") return ViewCommand(command, args);
+  if (command == "show" || command == "layout" || command == "check") return ViewCommand(command, args);
   std::fputs(kUsage, stderr);
   return 2;
 }

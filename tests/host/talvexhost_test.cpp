@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -102,6 +103,30 @@ TEST_F(Talvexhost, BadUsageIsRefused) {
   EXPECT_EQ(Run("install " + root + " --release 1.2.3").exit, 2);
   EXPECT_EQ(Run("install " + root + " --release 9.9.0.0").exit, 1);  // not a release the updater knows
   EXPECT_EQ(Run("frobnicate").exit, 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Talvexhost, CheckTellsASoundIndexFromADamagedOne) {
+  ASSERT_EQ(Run("install " + root + " --release 2.49.0.100 --claims 10 --seed 4").exit, 0);
+  Output sound = Run("check bsclaim");
+  EXPECT_EQ(sound.exit, 0) << sound.out;
+  EXPECT_NE(sound.out.find("index agrees with the table"), std::string::npos) << sound.out;
+
+  // Cut the index behind its first tag header: its trees are gone.
+  stdfs::path mdx;
+  for (const auto& e : stdfs::directory_iterator(root + "/data")) {
+    std::string name = e.path().filename().string();
+    for (char& ch : name) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (name == "bsclaim.mdx") mdx = e.path();
+  }
+  ASSERT_FALSE(mdx.empty());
+  stdfs::resize_file(mdx, 2048);
+  Output damaged = Run("check bsclaim");
+  EXPECT_EQ(damaged.exit, 1) << damaged.out;
+  EXPECT_EQ(damaged.out.find("index agrees"), std::string::npos) << damaged.out;
 }
 
 }  // namespace

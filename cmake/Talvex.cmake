@@ -110,12 +110,14 @@ endfunction()
 function(talvex_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   talvex_find_gtest()
-  add_executable(${name} ${T_SOURCES})
+  add_executable(${name} ${T_SOURCES} ${PROJECT_SOURCE_DIR}/tests/test_environment.cpp)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
   talvex_warnings(${name})
   _talvex_test_path(src ${PROJECT_SOURCE_DIR})
   _talvex_test_path(bin ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
   _talvex_test_path(lib ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+  target_compile_definitions(${name} PRIVATE TALVEX_TEST_SOURCE_DIR="${src}"
+                             TALVEX_TEST_BIN_DIR="${bin}" TALVEX_TEST_LIB_DIR="${lib}")
   # Discovery runs the program (under wine for Windows): allow for a cold start.
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        PROPERTIES ENVIRONMENT

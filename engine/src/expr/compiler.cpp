@@ -366,8 +366,8 @@ class Parser {
 
   NodePtr ParseCall(const Token &name) {
     Nest nest(*this);
-    const FunctionSpec *spec = FindFunction(name.text);
-    if (!spec) FailAt("unknown function " + name.text + "()", name.pos);
+    const FunctionSpec *sig = FindFunction(name.text);
+    if (!sig) FailAt("unknown function " + name.text + "()", name.pos);
     Advance();  // '('
     auto n = std::make_unique<Node>();
     n->op = Op::Call;
@@ -382,7 +382,7 @@ class Parser {
     }
     Expect(Tok::RParen, "',' or ')'");
     if (n->depth > kMaxTreeDepth) FailAt("expression too complex", name.pos);
-    std::string error = TypeCall(*n, *spec);
+    std::string error = TypeCall(*n, *sig);
     if (!error.empty()) FailAt(error, name.pos);
     return n;
   }

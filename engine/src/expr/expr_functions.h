@@ -24,7 +24,7 @@ const FunctionSpec *FindFunction(std::string_view name);
 
 // Checks the arguments already in node.args and sets node.type, width, dec
 // and the constant arguments. Returns an error text, empty when fine.
-std::string TypeCall(Node &node, const FunctionSpec &spec);
+std::string TypeCall(Node &node, const FunctionSpec &sig);
 
 void EvalCall(const Node &node, const EvalContext &ctx, Value &out);
 

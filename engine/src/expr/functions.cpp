@@ -35,8 +35,8 @@ const char *TypeName(ValueType t) {
   return "?";
 }
 
-std::string ArgError(const FunctionSpec &spec, size_t i, const char *want) {
-  return std::string(spec.name) + "() argument " + std::to_string(i + 1) + " must be " + want;
+std::string ArgError(const FunctionSpec &sig, size_t i, const char *want) {
+  return std::string(sig.name) + "() argument " + std::to_string(i + 1) + " must be " + want;
 }
 
 // Reads a numeric argument that must be known at compile time, because it
@@ -73,29 +73,29 @@ const FunctionSpec *FindFunction(std::string_view name) {
   return nullptr;
 }
 
-std::string TypeCall(Node &node, const FunctionSpec &spec) {
+std::string TypeCall(Node &node, const FunctionSpec &sig) {
   auto &args = node.args;
   size_t n = args.size();
-  if (int(n) < spec.min_args || int(n) > spec.max_args) {
-    std::string want = spec.min_args == spec.max_args
-                           ? std::to_string(spec.min_args)
-                           : std::to_string(spec.min_args) + " to " + std::to_string(spec.max_args);
-    return std::string(spec.name) + "() takes " + want + " argument" +
-           (spec.max_args == 1 ? "" : "s") + ", not " + std::to_string(n);
+  if (int(n) < sig.min_args || int(n) > sig.max_args) {
+    std::string want = sig.min_args == sig.max_args
+                           ? std::to_string(sig.min_args)
+                           : std::to_string(sig.min_args) + " to " + std::to_string(sig.max_args);
+    return std::string(sig.name) + "() takes " + want + " argument" +
+           (sig.max_args == 1 ? "" : "s") + ", not " + std::to_string(n);
   }
   auto is = [&](size_t i, ValueType t) { return args[i]->type == t; };
-  node.fn = spec.fn;
+  node.fn = sig.fn;
   node.dec = 0;
   node.width = 10;
   node.constant = std::all_of(args.begin(), args.end(), [](auto &a) { return a->constant; });
   int w0 = n > 0 ? args[0]->width : 0;
 
-  switch (spec.fn) {
+  switch (sig.fn) {
     case Fn::Str: {
-      if (!is(0, ValueType::Numeric)) return ArgError(spec, 0, "numeric");
+      if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
       int len = 10, dec = 0;
-      if (n > 1 && !ConstInt(node, 1, len)) return ArgError(spec, 1, "a constant number");
-      if (n > 2 && !ConstInt(node, 2, dec)) return ArgError(spec, 2, "a constant number");
+      if (n > 1 && !ConstInt(node, 1, len)) return ArgError(sig, 1, "a constant number");
+      if (n > 2 && !ConstInt(node, 2, dec)) return ArgError(sig, 2, "a constant number");
       if (len < 1 || len > 255) return "STR() length must be 1 to 255";
       if (dec < 0 || dec > 255) return "STR() decimals must be 0 to 255";
       node.type = ValueType::Character;
@@ -106,7 +106,7 @@ std::string TypeCall(Node &node, const FunctionSpec &spec) {
     }
     case Fn::Dtos:
     case Fn::Dtoc:
-      if (!is(0, ValueType::Date)) return ArgError(spec, 0, "a date");
+      if (!is(0, ValueType::Date)) return ArgError(sig, 0, "a date");
       node.type = ValueType::Character;
       node.width = 8;
       return {};
@@ -114,28 +114,28 @@ std::string TypeCall(Node &node, const FunctionSpec &spec) {
     case Fn::Lower:
     case Fn::Trim:
     case Fn::Ltrim:
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Character;
       node.width = w0;
       return {};
     case Fn::Left:
     case Fn::Right: {
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       int count = 0;
-      if (!ConstInt(node, 1, count)) return ArgError(spec, 1, "a constant number");
+      if (!ConstInt(node, 1, count)) return ArgError(sig, 1, "a constant number");
       node.type = ValueType::Character;
       node.width = std::clamp(count, 0, w0);
       node.ints[0] = node.width;
       return {};
     }
     case Fn::Substr: {
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
-      if (!is(1, ValueType::Numeric)) return ArgError(spec, 1, "numeric");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
+      if (!is(1, ValueType::Numeric)) return ArgError(sig, 1, "numeric");
       int start = 0, count = 0;
       bool start_known = ConstInt(node, 1, start);
       if (start_known) start = std::max(start, 1);
       if (n > 2) {
-        if (!ConstInt(node, 2, count)) return ArgError(spec, 2, "a constant number");
+        if (!ConstInt(node, 2, count)) return ArgError(sig, 2, "a constant number");
         count = std::clamp(count, 0, w0);
         if (start_known) count = std::min(count, std::max(0, w0 - start + 1));
       } else {
@@ -148,11 +148,11 @@ std::string TypeCall(Node &node, const FunctionSpec &spec) {
       return {};
     }
     case Fn::Val:
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Numeric;
       return {};
     case Fn::Iif:
-      if (!is(0, ValueType::Logical)) return ArgError(spec, 0, "logical");
+      if (!is(0, ValueType::Logical)) return ArgError(sig, 0, "logical");
       if (args[1]->type != args[2]->type)
         return std::string("IIF() branches differ in type: ") + TypeName(args[1]->type) +
                " and " + TypeName(args[2]->type);
@@ -177,29 +177,29 @@ std::string TypeCall(Node &node, const FunctionSpec &spec) {
       return {};
     case Fn::Ctod:
     case Fn::Stod:
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Date;
       node.width = 8;
       return {};
     case Fn::Year:
     case Fn::Month:
     case Fn::Day:
-      if (!is(0, ValueType::Date)) return ArgError(spec, 0, "a date");
+      if (!is(0, ValueType::Date)) return ArgError(sig, 0, "a date");
       node.type = ValueType::Numeric;
       return {};
     case Fn::Len:
     case Fn::Asc:
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Numeric;
       return {};
     case Fn::At:
-      if (!is(0, ValueType::Character)) return ArgError(spec, 0, "character");
-      if (!is(1, ValueType::Character)) return ArgError(spec, 1, "character");
+      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
+      if (!is(1, ValueType::Character)) return ArgError(sig, 1, "character");
       node.type = ValueType::Numeric;
       return {};
     case Fn::Space: {
       int count = 0;
-      if (!ConstInt(node, 0, count)) return ArgError(spec, 0, "a constant number");
+      if (!ConstInt(node, 0, count)) return ArgError(sig, 0, "a constant number");
       if (count < 0 || count > kMaxWidth) return "SPACE() length out of range";
       node.type = ValueType::Character;
       node.width = count;
@@ -207,27 +207,27 @@ std::string TypeCall(Node &node, const FunctionSpec &spec) {
     }
     case Fn::Int:
     case Fn::Abs:
-      if (!is(0, ValueType::Numeric)) return ArgError(spec, 0, "numeric");
+      if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
       node.type = ValueType::Numeric;
-      node.dec = spec.fn == Fn::Abs ? args[0]->dec : 0;
+      node.dec = sig.fn == Fn::Abs ? args[0]->dec : 0;
       return {};
     case Fn::Round:
     case Fn::Mod:
-      if (!is(0, ValueType::Numeric)) return ArgError(spec, 0, "numeric");
-      if (!is(1, ValueType::Numeric)) return ArgError(spec, 1, "numeric");
+      if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
+      if (!is(1, ValueType::Numeric)) return ArgError(sig, 1, "numeric");
       node.type = ValueType::Numeric;
       node.dec = args[0]->dec;
       return {};
     case Fn::Max:
     case Fn::Min:
       if (!(is(0, ValueType::Numeric) || is(0, ValueType::Date)) || args[1]->type != args[0]->type)
-        return std::string(spec.name) + "() needs two numbers or two dates";
+        return std::string(sig.name) + "() needs two numbers or two dates";
       node.type = args[0]->type;
       node.width = std::max(w0, args[1]->width);
       node.dec = std::max(args[0]->dec, args[1]->dec);
       return {};
     case Fn::Chr:
-      if (!is(0, ValueType::Numeric)) return ArgError(spec, 0, "numeric");
+      if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
       node.type = ValueType::Character;
       node.width = 1;
       return {};

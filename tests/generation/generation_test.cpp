@@ -20,20 +20,6 @@
 namespace talvex::qmrbsrst::testing {
 namespace {
 
-// Copied file by file: the library's folder copy on Windows refuses both a
-// folder named with a trailing separator and a target folder that exists.
-void CopyFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
-  namespace fs = std::filesystem;
-  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
-    const fs::path target = to / fs::relative(entry.path(), from);
-    if (entry.is_directory()) {
-      fs::create_directories(target);
-    } else {
-      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
-    }
-  }
-}
-
 #if defined(__i386__)
 __attribute__((regparm(2)))
 #endif

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <utility>
@@ -38,6 +39,20 @@ inline void AppendRow(C4Context c, const std::string& folder, const std::string&
   }
   ASSERT_EQ(d4append(t), 0);
   ASSERT_EQ(d4close(t), 0);
+}
+
+// Copied file by file: the library's folder copy on Windows refuses both a
+// folder named with a trailing separator and a target folder that exists.
+inline void CopyFolder(const std::filesystem::path& from, const std::filesystem::path& to) {
+  namespace fs = std::filesystem;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(from)) {
+    const fs::path target = to / fs::relative(entry.path(), from);
+    if (entry.is_directory()) {
+      fs::create_directories(target);
+    } else {
+      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+    }
+  }
 }
 
 struct StoredClaim {

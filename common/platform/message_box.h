@@ -20,4 +20,11 @@ void showMessage(std::string_view title, std::string_view text,
 // A Yes/No box with a question icon; true for Yes.
 bool askYesNo(std::string_view title, std::string_view text, bool defaultYes);
 
+// Test hook: while a responder is set, askYesNo hands the question to it
+// instead of the user and returns its answer; nullptr restores the box.
+// Process-wide and unsynchronised: set it before the code that asks runs.
+using YesNoResponder = bool (*)(void* context, std::string_view title, std::string_view text,
+                                bool defaultYes);
+void setYesNoResponder(YesNoResponder responder, void* context);
+
 }  // namespace talvex::platform

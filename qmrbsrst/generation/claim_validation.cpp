@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "common/tableengine/table.h"
 #include "common/text/claim_key.h"
@@ -25,17 +26,27 @@ namespace {
 // never match a stored blank date.
 std::string Ymd(double date) { return talvex::common::hostDateToYmd(date); }
 
-int32_t LiveLineCount(RunTable& lines, int32_t claimNumber) {
+// Live BSLINES records per claim key, from one pass over the table in record
+// order. A seek per stored claim costs a tag descent and a record read each;
+// counting here gives the same numbers, since the line tag's key begins with
+// the same "%10.10s" text of the record's claim number that the seek used.
+// The selected tag is restored for the run's later seeks.
+std::unordered_map<std::string, int32_t> LiveLineCounts(RunTable& lines) {
   C4Table t = lines.handle();
-  const std::string key = talvex::common::ClaimKey(claimNumber);
-  int32_t count = 0;
-  int rc = d4seek(t, key.c_str());
+  C4Field claim = lines.Field("CLAIM");
+  if (t == 0 || claim == 0) throw std::runtime_error("line table incomplete");
+  const C4Tag tag = d4tagSelected(t);
+  std::unordered_map<std::string, int32_t> counts;
+  if (d4tagSelectP(t, 0) != r4success) throw std::runtime_error("line table unreadable");
+  int rc = d4top(t);
   while (rc == r4success) {
-    if (d4deleted(t) == 0) ++count;
-    rc = d4seekNext(t, key.c_str());
+    if (d4deleted(t) == 0) ++counts[talvex::common::ClaimKey(static_cast<int32_t>(f4int(claim)))];
+    rc = d4skip(t, 1);
   }
-  if (rc < 0) throw std::runtime_error("line count failed");
-  return count;
+  if (d4tagSelectP(t, tag) != r4success || (rc != r4eof && rc != r4bof)) {
+    throw std::runtime_error("line count failed");
+  }
+  return counts;
 }
 
 }  // namespace
@@ -74,6 +85,7 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
     if (t == 0 || status == 0 || claimField == 0 || totals == 0 || !lines) {
       throw std::runtime_error("claim table incomplete");
     }
+    const std::unordered_map<std::string, int32_t> lineCounts = LiveLineCounts(lines);
     int rc = d4top(t);
     while (rc == r4success) {
       const char* raw = f4str(status);
@@ -89,7 +101,9 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
         double total = 0;
         if (f4double2(totals, &total) < 0) throw std::runtime_error("total unreadable");
         k.totalCharges = FormatClaimTotal(total);
-        k.serviceLineCount = LiveLineCount(lines, static_cast<int32_t>(f4int(claimField)));
+        const auto found =
+            lineCounts.find(talvex::common::ClaimKey(static_cast<int32_t>(f4int(claimField))));
+        k.serviceLineCount = found == lineCounts.end() ? 0 : found->second;
         Add(std::move(k));
       }
       rc = d4skip(t, 1);

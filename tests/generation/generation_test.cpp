@@ -469,3 +469,54 @@ TEST_F(HostOpenTest, ClaimTablesHeldByTheHostAreUsedThroughClones) {
 
 }  // namespace
 }  // namespace talvex::qmrbsrst::testing
+
+namespace talvex::qmrbsrst::testing {
+namespace {
+
+using LineCountTest = RosterFixture;
+
+// A stored claim's service lines count only while they are live, and the
+// counts are those of the claim's own number, not of its neighbours.
+TEST_F(LineCountTest, StoredClaimMatchesOnItsLiveLineCount) {
+  struct Case {
+    const char* pcn;
+    int lines;
+    bool lastDeleted;
+    int32_t code;
+  };
+  const Case cases[] = {{"L2", 2, false, 13}, {"L3D", 3, true, 13}, {"L3", 3, false, 0},
+                        {"L1", 1, false, 0}};
+  int32_t stored = 500;
+  int roster = kRoster;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pcn);
+    ++stored;
+    ++roster;
+    AppendRow(context_, dir_, "bsclaim",
+              {{"CLAIM", std::to_string(stored)}, {"STATUS", "UNP"}, {"C_LOB", "MCB"},
+               {"C_PAYER_I", "PAY01"}, {"C_BILLPROV", "PROV1"}, {"C_PCN", c.pcn},
+               {"C_SERVFROM", "20240202"}, {"C_SERVTHRU", "20240202"}, {"C_TOTCHGS", "55.15"}});
+    for (int l = 1; l <= c.lines; ++l) {
+      AppendRow(context_, dir_, "bslines", {{"CLAIM", std::to_string(stored)}, {"LINE", std::to_string(l)}});
+    }
+    if (c.lastDeleted) {
+      C4Table t = d4open(context_, (dir_ + "bslines.dbf").c_str());
+      ASSERT_NE(t, 0u);
+      ASSERT_EQ(d4goLow(t, d4recCount(t), 1), 0);
+      ASSERT_EQ(d4delete(t), 0);
+      ASSERT_EQ(d4close(t), 0);
+    }
+    Row header = header_;
+    for (auto& [field, value] : header) {
+      if (field == "R_ROSTER") value = std::to_string(roster);
+    }
+    AppendRow(context_, dir_, "bsroster", header);
+    AddLine(1, c.pcn, "DOE", roster);
+    TGenerateRosterClaimsCall call = MakeCall();
+    call.rosterNumber = roster;
+    EXPECT_EQ(Generate(&call), c.code);
+  }
+}
+
+}  // namespace
+}  // namespace talvex::qmrbsrst::testing

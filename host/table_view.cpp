@@ -45,7 +45,7 @@ std::vector<std::string> KnownTagNames(const std::string& base) {
     }
   };
   add(releases::OldestLayout(base));
-  for (const auto& spec : tabmend::Catalogue()) add(releases::LayoutAfter(base, spec.number));
+  for (const auto& row : tabmend::Catalogue()) add(releases::LayoutAfter(base, row.number));
   return names;
 }
 

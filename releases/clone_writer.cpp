@@ -76,11 +76,11 @@ bool CreateTableSet(C4Context context, std::string_view folder,
 bool WriteCloneFolders(C4Context context, std::string_view serverDirectory, std::string* error) {
   // One copy of each table per folder, however many updates of the folder list it.
   std::map<std::string, std::set<std::string>> written;
-  for (const tabmend::RestructureSpec& spec : tabmend::Catalogue()) {
-    const std::string folder = tabmend::CloneDirectory(serverDirectory, spec) + "\\";
-    for (const tabmend::SpecTable& t : spec.tables()) {
+  for (const tabmend::RestructureSpec& row : tabmend::Catalogue()) {
+    const std::string folder = tabmend::CloneDirectory(serverDirectory, row) + "\\";
+    for (const tabmend::SpecTable& t : row.tables()) {
       if (!written[folder].insert(t.base).second) continue;
-      std::optional<TableLayout> layout = CloneLayout(spec, t.base);
+      std::optional<TableLayout> layout = CloneLayout(row, t.base);
       if (!layout) {
         SetError(error, std::string("no layout for table ") + t.base);
         return false;

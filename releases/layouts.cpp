@@ -186,16 +186,16 @@ std::vector<TableLayout> ReleaseTableSet(int firstUpdate) {
   return TableSetAfter(firstUpdate - 1);
 }
 
-int CloneFolderLastUpdate(const tabmend::RestructureSpec& spec) {
-  int last = spec.number;
+int CloneFolderLastUpdate(const tabmend::RestructureSpec& row) {
+  int last = row.number;
   for (const tabmend::RestructureSpec& other : tabmend::Catalogue())
-    if (std::strcmp(other.cloneFolder, spec.cloneFolder) == 0) last = std::max(last, other.number);
+    if (std::strcmp(other.cloneFolder, row.cloneFolder) == 0) last = std::max(last, other.number);
   return last;
 }
 
-std::optional<TableLayout> CloneLayout(const tabmend::RestructureSpec& spec,
+std::optional<TableLayout> CloneLayout(const tabmend::RestructureSpec& row,
                                        std::string_view base) {
-  return LayoutAfter(base, CloneFolderLastUpdate(spec));
+  return LayoutAfter(base, CloneFolderLastUpdate(row));
 }
 
 std::vector<LayoutChange> ChangesOf(int number) {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "releases/table_layout.h"
-#include "tabmend/catalogue/restructure_spec.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::releases {
 
@@ -42,11 +42,11 @@ std::vector<TableLayout> TableSetAfter(int step);
 // (the version gate's number): TableSetAfter(firstUpdate - 1).
 std::vector<TableLayout> ReleaseTableSet(int firstUpdate);
 
-// The last update number sharing the clone folder of `spec`.
-int CloneFolderLastUpdate(const talvex::tabmend::RestructureSpec& spec);
-// The layout of `base` in the clone folder of `spec`: LayoutAfter the last
+// The last update number sharing the clone folder of `row`.
+int CloneFolderLastUpdate(const talvex::tabmend::RestructureSpec& row);
+// The layout of `base` in the clone folder of `row`: LayoutAfter the last
 // update of that folder. nullopt when the table is unknown.
-std::optional<TableLayout> CloneLayout(const talvex::tabmend::RestructureSpec& spec,
+std::optional<TableLayout> CloneLayout(const talvex::tabmend::RestructureSpec& row,
                                        std::string_view base);
 
 // ---- changes -------------------------------------------------------------

@@ -34,9 +34,9 @@ constexpr RestructureSpec Row(int number, const char* clone, RestructureForm for
                               Probe probe, bool locate,
                               ConversionInput conversion = ConversionInput::None,
                               const char* summary = "") {
-  RestructureSpec spec{number, clone, form, {}, 0, basis, probe, locate, conversion, summary};
-  for (const SpecTable& t : tables) spec.tableSlots[spec.tableCount++] = t;
-  return spec;
+  RestructureSpec row{number, clone, form, {}, 0, basis, probe, locate, conversion, summary};
+  for (const SpecTable& t : tables) row.tableSlots[row.tableCount++] = t;
+  return row;
 }
 
 using enum RestructureForm;
@@ -182,11 +182,11 @@ const RestructureSpec* FindRestructureSpec(int number) {
   return &*it;
 }
 
-std::string CloneDirectory(std::string_view serverDirectory, const RestructureSpec& spec) {
+std::string CloneDirectory(std::string_view serverDirectory, const RestructureSpec& row) {
   std::string dir(serverDirectory);
   if (!dir.empty() && dir.back() != '\\') dir += '\\';
   dir += "update\\clone\\";
-  dir += spec.cloneFolder;
+  dir += row.cloneFolder;
   return dir;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "tabmend/catalogue/restructure_spec.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 
@@ -23,6 +23,6 @@ const RestructureSpec* FindRestructureSpec(int number);
 
 // The clone directory C of an update: serverDirectory + "update\clone\" + its
 // clone folder, without a trailing "\" (serverDirectory ends in "\" or is empty).
-std::string CloneDirectory(std::string_view serverDirectory, const RestructureSpec& spec);
+std::string CloneDirectory(std::string_view serverDirectory, const RestructureSpec& row);
 
 }  // namespace talvex::tabmend

@@ -9,18 +9,18 @@ namespace talvex::tabmend {
 
 UpdateOutcome RunNumberedUpdate(int number, bool& applied) {
   applied = false;
-  const RestructureSpec* spec = FindRestructureSpec(number);
-  if (spec == nullptr) {
+  const RestructureSpec* row = FindRestructureSpec(number);
+  if (row == nullptr) {
     char prefix[32];
     std::snprintf(prefix, sizeof prefix, "Update%04d- ", number);
     LastErrorText() = std::string(prefix) + "Unexpected exception.";
     return UpdateOutcome::Failed;
   }
-  return RunRestructure(*spec, applied);
+  return RunRestructure(*row, applied);
 }
 
 void RestoreNumberedUpdate(int number) {
-  if (const RestructureSpec* spec = FindRestructureSpec(number)) RestoreFromBackup(*spec);
+  if (const RestructureSpec* row = FindRestructureSpec(number)) RestoreFromBackup(*row);
 }
 
 }  // namespace talvex::tabmend

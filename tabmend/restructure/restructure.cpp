@@ -19,20 +19,20 @@ namespace fs = talvex::platform;
 
 // The locations an update works in: the data folder alone (single form) or
 // the list built from the basis file.
-TableLocationList LocationsOf(const RestructureSpec& spec) {
-  if (spec.form == RestructureForm::Single) return {TableLocation{""}};
-  return BuildTableLocationList(Folders().data, spec.locationBasis);
+TableLocationList LocationsOf(const RestructureSpec& row) {
+  if (row.form == RestructureForm::Single) return {TableLocation{""}};
+  return BuildTableLocationList(Folders().data, row.locationBasis);
 }
 
 // One run of the procedure. Each step returns false with its message stored.
 class Restructure {
  public:
-  Restructure(const RestructureSpec& spec, bool& applied)
-      : spec_(spec),
+  Restructure(const RestructureSpec& row, bool& applied)
+      : spec_(row),
         applied_(applied),
         folders_(Folders()),
-        memo_(MemoRuleOf(spec)),
-        clone_(CloneDirectory(folders_.server, spec)) {}
+        memo_(MemoRuleOf(row)),
+        clone_(CloneDirectory(folders_.server, row)) {}
 
   UpdateOutcome Run() {
     locations_ = LocationsOf(spec_);
@@ -164,25 +164,25 @@ class Restructure {
 };
 
 // Only adds tables that are missing; never backs up, never sets its flag.
-UpdateOutcome AddMissingTables(const RestructureSpec& spec) {
+UpdateOutcome AddMissingTables(const RestructureSpec& row) {
   const RunFolders& folders = Folders();
-  const std::string clone = WithBackslash(CloneDirectory(folders.server, spec));
+  const std::string clone = WithBackslash(CloneDirectory(folders.server, row));
   bool added = false;
-  for (const TableLocation& location : LocationsOf(spec)) {
+  for (const TableLocation& location : LocationsOf(row)) {
     const std::string target = folders.data + location.relative;
     if (!fs::isDirectory(target)) fs::createDirectoryPath(target);
-    for (const SpecTable& table : spec.tables()) {
+    for (const SpecTable& table : row.tables()) {
       const std::string base = target + table.base;
       if (fs::pathExists(base + ".dbf")) continue;
       if (!fs::copyFile(clone + table.base + ".dbf", base + ".dbf")) {
-        LastErrorText() = spec.messagePrefix() + "Unable to copy updated files to data directory.";
+        LastErrorText() = row.messagePrefix() + "Unable to copy updated files to data directory.";
         return UpdateOutcome::Failed;
       }
       if (!fs::copyFile(clone + table.base + ".mdx", base + ".mdx")) {
         // A data file without its index would be skipped as present by every
         // later run and then fail each update that opens it: take it back.
         fs::deleteFile(base + ".dbf");
-        LastErrorText() = spec.messagePrefix() + "Unable to copy updated files to data directory.";
+        LastErrorText() = row.messagePrefix() + "Unable to copy updated files to data directory.";
         return UpdateOutcome::Failed;
       }
       added = true;
@@ -193,37 +193,37 @@ UpdateOutcome AddMissingTables(const RestructureSpec& spec) {
 
 }  // namespace
 
-UpdateOutcome RunRestructure(const RestructureSpec& spec, bool& applied) {
+UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied) {
   applied = false;
   try {
-    if (spec.form == RestructureForm::AddMissing) return AddMissingTables(spec);
-    return Restructure(spec, applied).Run();
+    if (row.form == RestructureForm::AddMissing) return AddMissingTables(row);
+    return Restructure(row, applied).Run();
   } catch (...) {
-    LastErrorText() = spec.messagePrefix() + "Unexpected exception.";
+    LastErrorText() = row.messagePrefix() + "Unexpected exception.";
     return UpdateOutcome::Failed;
   }
 }
 
-void RestoreFromBackup(const RestructureSpec& spec) {
-  if (spec.form == RestructureForm::AddMissing) return;
+void RestoreFromBackup(const RestructureSpec& row) {
+  if (row.form == RestructureForm::AddMissing) return;
   try {
     const RunFolders& folders = Folders();
-    const MemoRule memo = MemoRuleOf(spec);
-    const bool single = spec.form == RestructureForm::Single;
+    const MemoRule memo = MemoRuleOf(row);
+    const bool single = row.form == RestructureForm::Single;
     std::vector<std::string> relatives;
-    auto remembered = CurrentRun().updateLocations.find(spec.number);
+    auto remembered = CurrentRun().updateLocations.find(row.number);
     if (remembered != CurrentRun().updateLocations.end()) {
       relatives = remembered->second;
     } else {
-      for (const TableLocation& location : LocationsOf(spec)) relatives.push_back(location.relative);
+      for (const TableLocation& location : LocationsOf(row)) relatives.push_back(location.relative);
     }
     for (const std::string& relative : relatives) {
       const std::string backup = folders.backup + relative;
       const std::string data = folders.data + relative;
-      for (const SpecTable& table : spec.tables()) {
+      for (const SpecTable& table : row.tables()) {
         const std::string original = backup + "original\\";
         const std::string source = fs::isFile(original + table.base + ".dbf") ? original : backup;
-        if (spec.form == RestructureForm::Flagged && !fs::isFile(source + table.base + ".dbf")) {
+        if (row.form == RestructureForm::Flagged && !fs::isFile(source + table.base + ".dbf")) {
           continue;  // not backed up in this call
         }
         if (!RestoreTableFiles(source, data, table, memo, single) && !single) return;

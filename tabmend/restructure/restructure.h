@@ -12,16 +12,16 @@
 // Needs the run's folders and engine context.
 #pragma once
 
-#include "tabmend/catalogue/restructure_spec.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 
 enum class UpdateOutcome { NotNeeded, Applied, Failed };
 
-UpdateOutcome RunRestructure(const RestructureSpec& spec, bool& applied);
+UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied);
 
 // Copies the backed-up files of the update's tables back into the data
 // folder (the pre-call "original\" copy where one exists). Results ignored.
-void RestoreFromBackup(const RestructureSpec& spec);
+void RestoreFromBackup(const RestructureSpec& row);
 
 }  // namespace talvex::tabmend

@@ -5,14 +5,14 @@
 
 namespace talvex::tabmend {
 
-bool NeedsUpdateProbe(const RestructureSpec& spec, const std::string& folder) {
+bool NeedsUpdateProbe(const RestructureSpec& row, const std::string& folder) {
   const C4Context c = RunContext();
-  const std::string base = WithBackslash(folder) + spec.probedTable().base;
+  const std::string base = WithBackslash(folder) + row.probedTable().base;
   ProbeFindings found;
   C4Table table = d4open(c, (base + ".dbf").c_str());
   if (table != 0) {
     found.tableOpened = true;
-    const Probe& probe = spec.probe;
+    const Probe& probe = row.probe;
     if (probe.kind == ProbeKind::TagAbsent) {
       C4Index index = i4open(table, (base + ".mdx").c_str());
       if (index != 0) {
@@ -30,7 +30,7 @@ bool NeedsUpdateProbe(const RestructureSpec& spec, const std::string& folder) {
     d4close(table);
   }
   code4errorCode(c, 0);
-  return ProbeNeedsUpdate(spec.probe, found);
+  return ProbeNeedsUpdate(row.probe, found);
 }
 
 }  // namespace talvex::tabmend

@@ -9,10 +9,10 @@
 
 #include <string>
 
-#include "tabmend/catalogue/restructure_spec.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 
-bool NeedsUpdateProbe(const RestructureSpec& spec, const std::string& folder);
+bool NeedsUpdateProbe(const RestructureSpec& row, const std::string& folder);
 
 }  // namespace talvex::tabmend

@@ -61,8 +61,8 @@ bool KeepOriginal(const std::string& folder, const SpecTable& table, MemoRule me
 
 }  // namespace
 
-MemoRule MemoRuleOf(const RestructureSpec& spec) {
-  return spec.form == RestructureForm::Single ? MemoRule::ByMark : MemoRule::WhenPresent;
+MemoRule MemoRuleOf(const RestructureSpec& row) {
+  return row.form == RestructureForm::Single ? MemoRule::ByMark : MemoRule::WhenPresent;
 }
 
 std::string WithBackslash(std::string folder) {

@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "tabmend/catalogue/restructure_spec.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 
@@ -21,7 +21,7 @@ namespace talvex::tabmend {
 // source has one.
 enum class MemoRule { ByMark, WhenPresent };
 
-MemoRule MemoRuleOf(const RestructureSpec& spec);
+MemoRule MemoRuleOf(const RestructureSpec& row);
 
 std::string WithBackslash(std::string folder);
 

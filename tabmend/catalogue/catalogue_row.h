@@ -2,8 +2,8 @@
 // drive the restructure procedure (probe, clone folder, form, tables,
 // location basis, locate check, conversion).
 //
-// Contract: specs are constant data with static storage (catalogue.h); every
-// pointer inside a spec stays valid for the life of the process and may be
+// Contract: rows are constant data with static storage (catalogue.h); every
+// pointer inside a row stays valid for the life of the process and may be
 // read from any thread. Texts are plain ASCII, table base names lower case,
 // field and tag names upper case.
 #pragma once

@@ -47,4 +47,14 @@ R guarded(Context* ctx, R onError, F&& body) {
   return onError;
 }
 
+// The common shape of a table call: resolve the handle under the API lock,
+// run body guarded; an unknown handle is e4handle in the fallback state.
+template <typename F>
+int onTable(C4Table t, const char* name, F&& body) {
+  ApiLock lock(apiMutex());
+  Table* tab = findTable(t);
+  if (!tab) return orphanError(e4handle, std::string(name) + ": invalid table handle");
+  return guarded(tab->ctx, e4memory, [&] { return body(*tab); });
+}
+
 }  // namespace talvex::engine

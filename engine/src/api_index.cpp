@@ -11,13 +11,6 @@ namespace {
 IndexRef* findIndex(C4Index i) { return HandleTable::instance().get<IndexRef>(i, HandleKind::Index); }
 TagRef* findTag(C4Tag t) { return HandleTable::instance().get<TagRef>(t, HandleKind::Tag); }
 
-template <typename F>
-int onTable(C4Table t, const char* name, F&& body) {
-  ApiLock lock(apiMutex());
-  Table* tab = findTable(t);
-  if (!tab) return orphanError(e4handle, std::string(name) + ": invalid table handle");
-  return guarded(tab->ctx, e4memory, [&] { return body(*tab); });
-}
 
 }  // namespace
 

@@ -9,15 +9,6 @@ using namespace talvex::engine;
 
 namespace {
 
-
-template <typename F>
-int onTable(C4Table t, const char* name, F&& body) {
-  ApiLock lock(apiMutex());
-  Table* tab = findTable(t);
-  if (!tab) return orphanError(e4handle, std::string(name) + ": invalid table handle");
-  return guarded(tab->ctx, e4memory, [&] { return body(*tab); });
-}
-
 // Registers an index opened through t.
 C4Index addIndexRef(Table& t, OpenIndex* index) {
   IndexRef* ref = new IndexRef{index, t.st.get(), &t, 0};

@@ -165,7 +165,11 @@ int Table::positionFromTag(int rc, uint32_t recno) {
   return rc;
 }
 
-int Table::top() {
+int Table::top() { return toEnd(false); }
+
+int Table::bottom() { return toEnd(true); }
+
+int Table::toEnd(bool last) {
   if (int rc = flushRecord()) return rc;
   uint32_t count = 0;
   if (int rc = recCount(&count)) return rc;
@@ -173,7 +177,7 @@ int Table::top() {
   if (cursor_) {
     EngineError e;
     uint32_t recno = 0;
-    int rc = tagFirst(*cursor_, false, &recno, &e);
+    int rc = tagFirst(*cursor_, last, &recno, &e);
     if (rc < 0) return failWith(e);
     rc = positionFromTag(rc, recno);
     if (rc == r4eof) bof_ = true;
@@ -184,28 +188,7 @@ int Table::top() {
     bof_ = true;
     return r4eof;
   }
-  return readInto(1);
-}
-
-int Table::bottom() {
-  if (int rc = flushRecord()) return rc;
-  uint32_t count = 0;
-  if (int rc = recCount(&count)) return rc;
-  if (cursor_) {
-    EngineError e;
-    uint32_t recno = 0;
-    int rc = tagFirst(*cursor_, true, &recno, &e);
-    if (rc < 0) return failWith(e);
-    rc = positionFromTag(rc, recno);
-    if (rc == r4eof) bof_ = true;
-    return rc;
-  }
-  if (count == 0) {
-    setEof(0);
-    bof_ = true;
-    return r4eof;
-  }
-  return readInto(count);
+  return readInto(last ? count : 1);
 }
 
 int Table::skip(int32_t n) {
@@ -504,10 +487,22 @@ int Table::pack() {
 
 int Table::reindex() {
   if (int rc = flushRecord()) return rc;
+  // A rebuild replaces every tag wholesale: a writer in another process would
+  // lose its keys in the middle of it, so keep writers out as pack does.
+  bool tempLock = false;
+  if (!othersKeptOut()) {
+    if (int rc = lockAll(false)) return rc;
+    tempLock = true;
+  }
   EngineError e;
-  if (st->flush(&e) != 0) return failWith(e);
-  if (indexRebuildAll(*st, &e) != 0) return failWith(e);
-  return 0;
+  int rc = 0;
+  if (st->flush(&e) != 0) rc = failWith(e);
+  else if (indexRebuildAll(*st, &e) != 0) rc = failWith(e);
+  if (tempLock) {
+    int u = unlock();
+    if (rc == 0) rc = u;
+  }
+  return rc;
 }
 
 int Table::lockRecord(int32_t recno, bool unlockOthers) {

@@ -107,6 +107,8 @@ class Table {
   int writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock);
   int releaseLocks();
   int positionFromTag(int rc, uint32_t recno);
+  // The first (last = false) or last record, in tag order when a tag is selected.
+  int toEnd(bool last);
   int fail(int code, std::string detail) { return ctx->fail(code, std::move(detail)); }
   int failWith(const EngineError& e) { return ctx->fail(e.code, e.detail); }
 

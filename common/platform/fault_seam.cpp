@@ -3,6 +3,8 @@
 #include "common/platform/fault_seam.h"
 
 #include <atomic>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -11,6 +13,35 @@ std::atomic<int32_t> g_seen[TALVEX_FAULT_OPS];
 std::atomic<int32_t> g_failAt[TALVEX_FAULT_OPS];
 
 bool validOp(int op) { return op >= 0 && op < TALVEX_FAULT_OPS; }
+
+// TALVEX_FAULT_INJECT="lock:3,write:10" arms faults before main runs, so a test
+// can fail one operation of a program it starts as a child process. Entries
+// that do not parse are ignored: the seam stays off rather than guessing.
+void ArmFromEnvironment() {
+  static const char* const kNames[TALVEX_FAULT_OPS] = {"copy", "move", "delete",
+                                                       "write", "create", "lock"};
+  const char* text = std::getenv("TALVEX_FAULT_INJECT");
+  if (text == nullptr) return;
+  while (*text != '\0') {
+    const char* end = std::strchr(text, ',');
+    const size_t len = end ? static_cast<size_t>(end - text) : std::strlen(text);
+    const char* colon = static_cast<const char*>(std::memchr(text, ':', len));
+    if (colon != nullptr) {
+      const size_t nameLen = static_cast<size_t>(colon - text);
+      char* stop = nullptr;
+      const long nth = std::strtol(colon + 1, &stop, 10);
+      if (stop == text + len && nth > 0 && nth < INT32_MAX) {
+        for (int op = 0; op < TALVEX_FAULT_OPS; ++op)
+          if (std::strlen(kNames[op]) == nameLen && std::strncmp(kNames[op], text, nameLen) == 0)
+            g_failAt[op].store(static_cast<int32_t>(nth));
+      }
+    }
+    if (end == nullptr) break;
+    text = end + 1;
+  }
+}
+
+[[maybe_unused]] const bool g_armedFromEnvironment = (ArmFromEnvironment(), true);
 
 }  // namespace
 

@@ -84,6 +84,13 @@ int childMain(const std::string& command) {
     d4appendBlank(t);
     f4assign(d4field(t, "NAME"), "appended");
     std::printf("%d\n", d4close(t));
+  } else if (what == "rebuild") {
+    C4Table t = d4open(c, path.c_str());
+    if (!t) return 2;
+    int reindexed = d4reindex(t);
+    int packed = d4pack(t);
+    std::printf("%d %d\n", reindexed, packed);
+    d4close(t);
   } else if (what == "count") {
     C4Table t = d4open(c, path.c_str());
     std::printf("%d\n", t ? d4recCount(t) : -1);
@@ -183,8 +190,11 @@ TEST_F(SharingTest, RecordLockHeldHereIsLockedForOthers) {
   ASSERT_EQ(d4unlock(clone), 0);
   // Writing the locked record elsewhere fails, appending does not.
   EXPECT_EQ(child("write " + path + " 2"), "50 0\n");
+  // Rebuilding needs every writer out: one locked record is enough to refuse.
+  EXPECT_EQ(child("rebuild " + path), "50 50\n");
   ASSERT_EQ(d4unlock(t), 0);
   EXPECT_EQ(child("probe " + path + " 2"), "0 0 0 0\n");
+  EXPECT_EQ(child("rebuild " + path), "0 0\n");
   code4errorCode(ctx, 0);
 }
 

@@ -41,6 +41,21 @@ bool WriteSampleData(C4Context context, const std::string& dataFolder,
                      const std::vector<releases::TableLayout>& tables,
                      const SampleOptions& options, std::string* error);
 
+// Rosters ready for claim generation. The data folder gets one roster of
+// every roster type (and a few meant to fail) under the installation's
+// settings, with providers, payers and a claim counter that fit them; each
+// folder below "rosters\\" is a data folder of its own (its claim tables,
+// roster tables, SUBMIT, BSRSTER.CTL and TALVEX32.INI) for one submitter set
+// or one group of settings. Written by WriteSampleData when the layout set
+// has the roster tables.
+struct SampleRoster {
+  std::string folder;  // relative to the data folder: "" or "rosters\\sub00820\\"
+  int32_t number = 0;  // R_ROSTER
+  int32_t expectedStatus = 0;
+  std::string what;
+};
+std::vector<SampleRoster> SampleRosters();
+
 // Fills one already created, empty table with `claims` claims' worth of
 // records (the bench uses it for large tables).
 bool FillTable(C4Context context, const std::string& folder, const releases::TableLayout& layout,

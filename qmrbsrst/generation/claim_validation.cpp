@@ -1,11 +1,11 @@
 #include "qmrbsrst/generation/claim_validation.h"
 
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 #include <unordered_map>
 
 #include "common/tableengine/table.h"
-#include "common/text/claim_key.h"
 #include "common/text/host_date.h"
 #include "common/text/number_format.h"
 #include "qmrbsrst/settings/text_fit.h"
@@ -26,21 +26,31 @@ namespace {
 // never match a stored blank date.
 std::string Ymd(double date) { return talvex::common::hostDateToYmd(date); }
 
-// Live BSLINES records per claim key, from one pass over the table in record
-// order. A seek per stored claim costs a tag descent and a record read each;
-// counting here gives the same numbers, since the line tag's key begins with
-// the same "%10.10s" text of the record's claim number that the seek used.
-// The selected tag is restored for the run's later seeks.
-std::unordered_map<std::string, int32_t> LiveLineCounts(RunTable& lines) {
+// The claim key is "%10.10s" of the number, so the few numbers of eleven
+// characters share the key of their first ten: -1234567890 that of -123456789.
+int32_t KeyNumber(int32_t claimNumber) {
+  return claimNumber < -999999999 ? claimNumber / 10 : claimNumber;
+}
+
+// Live BSLINES records per claim key (by its number), from one pass over the
+// table in record order. A seek per stored claim costs a tag descent and a
+// record read each; counting here gives the same numbers, since the line
+// tag's key begins with the same "%10.10s" text of the record's claim number
+// that the seek used. The selected tag is restored for the run's later seeks.
+std::unordered_map<int32_t, int32_t> LiveLineCounts(RunTable& lines) {
   C4Table t = lines.handle();
   C4Field claim = lines.Field("CLAIM");
   if (t == 0 || claim == 0) throw std::runtime_error("line table incomplete");
   const C4Tag tag = d4tagSelected(t);
-  std::unordered_map<std::string, int32_t> counts;
+  std::unordered_map<int32_t, int32_t> counts;
   if (d4tagSelectP(t, 0) != r4success) throw std::runtime_error("line table unreadable");
   int rc = d4top(t);
   while (rc == r4success) {
-    if (d4deleted(t) == 0) ++counts[talvex::common::ClaimKey(static_cast<int32_t>(f4int(claim)))];
+    // A number beyond 32 bits has a key no stored claim's number can make.
+    const long long number = f4int(claim);
+    if (d4deleted(t) == 0 && number >= INT32_MIN && number <= INT32_MAX) {
+      ++counts[KeyNumber(static_cast<int32_t>(number))];
+    }
     rc = d4skip(t, 1);
   }
   if (d4tagSelectP(t, tag) != r4success || (rc != r4eof && rc != r4bof)) {
@@ -85,7 +95,7 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
     if (t == 0 || status == 0 || claimField == 0 || totals == 0 || !lines) {
       throw std::runtime_error("claim table incomplete");
     }
-    const std::unordered_map<std::string, int32_t> lineCounts = LiveLineCounts(lines);
+    const std::unordered_map<int32_t, int32_t> lineCounts = LiveLineCounts(lines);
     int rc = d4top(t);
     while (rc == r4success) {
       const char* raw = f4str(status);
@@ -101,8 +111,7 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
         double total = 0;
         if (f4double2(totals, &total) < 0) throw std::runtime_error("total unreadable");
         k.totalCharges = FormatClaimTotal(total);
-        const auto found =
-            lineCounts.find(talvex::common::ClaimKey(static_cast<int32_t>(f4int(claimField))));
+        const auto found = lineCounts.find(KeyNumber(static_cast<int32_t>(f4int(claimField))));
         k.serviceLineCount = found == lineCounts.end() ? 0 : found->second;
         Add(std::move(k));
       }

@@ -58,7 +58,7 @@ class RosterRun {
   void ReadLine();
   bool UpdateRosterHeader();
   bool Reverse();
-  void WriteOutFields();
+  void WriteOutFields(int code);
 
   TGenerateRosterClaimsCall* call_;
   ProgressNotifier progress_;
@@ -426,11 +426,14 @@ bool RosterRun::Reverse() {
   }
 }
 
-void RosterRun::WriteOutFields() {
+void RosterRun::WriteOutFields(int code) {
   call_->acceptedCount = acceptedCount_;
   call_->acceptedTotal = acceptedTotal_.value();
-  call_->rejectedCount = rejectedCount_;
-  call_->rejectedTotal = rejectedTotal_.value();
+  // The rejected figures describe the rejected lines only under code 13; a
+  // failed reversal or close replacing it must not report them as if it did.
+  const bool rejectedShown = code == kStatusClaimsRejected;
+  call_->rejectedCount = rejectedShown ? rejectedCount_ : 0;
+  call_->rejectedTotal = rejectedShown ? rejectedTotal_.value() : 0;
 }
 
 int32_t RosterRun::Run() {
@@ -448,7 +451,7 @@ int32_t RosterRun::Run() {
 
   progress_.Send("Pre-processing roster billing file ...");
   if (!set_.Open(context_, dataDir_)) {
-    WriteOutFields();
+    WriteOutFields(kStatusOpenFailed);
     return kStatusOpenFailed;
   }
   int code = 0;
@@ -497,7 +500,7 @@ int32_t RosterRun::Run() {
   validation_.Clear();
   if (!set_.Close()) code = kStatusCloseFailed;
   clearEngineError(context_);
-  WriteOutFields();
+  WriteOutFields(code);
   generated_.clear();
   return code;
 }

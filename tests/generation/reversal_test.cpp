@@ -83,8 +83,11 @@ TEST_F(ReversalTest, ReversalBlockedByAnotherWorkstationGivesTwo) {
   EXPECT_EQ(LiveNumbers("bslines", "CLAIM"), (std::set<int32_t>{9, 1002}));
   EXPECT_EQ(LiveNumbers("bslinesa", "CLAIM"), (std::set<int32_t>{1002}));
   EXPECT_EQ(Live("bslines", "CLAIM").size(), 3u);
+  // Code 2 replaced 13: the rejected line's figures are not reported.
   EXPECT_EQ(call.acceptedCount, 0);
   EXPECT_DOUBLE_EQ(call.acceptedTotal, 0);
+  EXPECT_EQ(call.rejectedCount, 0);
+  EXPECT_DOUBLE_EQ(call.rejectedTotal, 0);
   EXPECT_EQ(Header().fields.at("R_LOCATION"), "RE");
   EXPECT_EQ(code4errorCode(context_, 0), 0);
 }

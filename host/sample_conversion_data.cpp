@@ -63,7 +63,7 @@ void ProClaim(const Record& r, long k) {
   static const char* const kDocTypes[] = {"A", "K", "X", "", "B", "3", "L", "Z"};
   static const char* const kDocInd[] = {"", "1", "2", "3", "L", "M", "9"};
   static const char* const kPayers[] = {"01", "02", "03", "04"};
-  r.set("C_REFLNAME", k % 3 == 0 ? "" : k % 3 == 1 ? "REFERER" : "REF GROUP");
+  r.set("C_REFLNAME", k % 6 == 0 ? "" : k % 3 == 1 ? "REFERER" : "REF GROUP");
   r.set("C_REFFNAME", k % 3 == 1 ? "ROSA" : "");
   r.set("C_REFUPIN", k % 2 ? "R" + std::to_string(10000 + k) : "");
   r.set("C_REFIDTP", k % 4 == 1 ? "1G" : "");
@@ -73,7 +73,17 @@ void ProClaim(const Record& r, long k) {
   r.set("C_DOCACN", k % 5 == 4 ? "" : "ACN" + std::to_string(k));
   r.set("C_FACNAME", k % 2 ? "CLINIC" : "");
   r.set("C_CPPROV", k % 6 == 5 ? "" : "CP" + std::to_string(k));
-  r.set("C_PAYER_S", kPayers[k % 4]);
+  // Claims without a facility name see every payer value, "04" included.
+  r.set("C_PAYER_S", kPayers[(k / 2) % 4]);
+  // Facility ids: blank, and "LU" already there (no second facility row).
+  r.set("C_FACID", k % 4 == 2 ? "" : "F" + std::to_string(20000 + k));
+  r.set("C_FACIDTP", k % 4 == 1 ? "LU" : k % 4 == 3 ? "" : "XX");
+  r.set("C_FACTAXTP", k % 3 == 0 ? "S" : k % 3 == 1 ? "" : "E");
+}
+
+void ProServiceLine(const Record& r, long v) {
+  r.set("L_PURSVCID", v % 3 == 2 ? "" : "PS" + std::to_string(300 + v));
+  r.set("L_PURSVCTP", v % 2 ? "" : "1G");
 }
 
 void ProLine(const Record& r, long k, int lineInClaim) {
@@ -105,10 +115,13 @@ void ProLine(const Record& r, long k, int lineInClaim) {
 }
 
 void Payer(const Record& r, long k, int payerInClaim) {
-  static const char* const kSeq[] = {"01", "02", "03"};
-  r.set("CP_PAYSEQ", kSeq[payerInClaim % 3]);
+  // A second payer is mostly "02", sometimes a third ("03") or a repeated "01".
+  const char* second = k % 6 == 5 ? "03" : k % 10 == 7 ? "01" : "02";
+  r.set("CP_PAYSEQ", payerInClaim == 0 ? "01" : second);
   r.set("CP_MSPTYP", payerInClaim == 0 && k % 2 ? "12" : "");
-  r.set("CP_PAYLOB", payerInClaim == 1 && k % 4 != 2 ? "MCB" : "COM");
+  // Medicare B on a first payer too: its own secondary-payer type moves on.
+  const bool mcb = payerInClaim == 1 ? k % 4 != 2 : k % 8 == 3;
+  r.set("CP_PAYLOB", mcb ? "MCB" : "COM");
   r.set("CP_PRIAUT", k % 3 == 0 ? "" : "PA" + std::to_string(k));
   r.set("CP_PRIATP", k % 2 ? "" : "G1");
   r.set("CP_PRIAUT2", "");
@@ -117,11 +130,44 @@ void Payer(const Record& r, long k, int payerInClaim) {
   r.set("CP_ALLOW", k % 4 == 0 ? "0" : "100");
   r.set("CP_PAID", "80");
   r.set("CP_DEDUCT", k % 3 == 0 ? "5" : "0");
-  r.set("CP_COINS", "0");
+  r.set("CP_COINS", k % 5 == 2 ? "7.5" : "0");
+}
+
+// Rows already in the row tables before the migrations run (on every third
+// claim, the ones the sample gives a row): an "MP" amount equal or not to the
+// payer's, a line adjustment with the same reason as the line's or another,
+// a referring name, a paperwork row that differs, a payer identifier row.
+void ExistingRow(const Record& r, const std::string& base, long k) {
+  if (base == "bscob") {
+    const bool amount = k % 6 == 3;
+    r.set("CO_TYPE", amount ? "MP" : "CL");
+    r.set("CO_LNSEQA", amount ? "0" : "2");
+    r.set("CO_LNSEQB", amount ? "0" : "1");
+    r.set("CO_LNSEQC", "1");
+    r.set("CO_GRPCD", amount ? "" : "PR");
+    r.set("CO_RSNCD", amount ? "" : k % 4 == 0 ? "1" : "2");
+    r.set("CO_AMTCD", amount ? "B6" : "");
+    r.set("CO_AMOUNT", amount ? (k % 4 == 1 ? "100" : "90") : "10.25");
+  } else if (base == "bsrecnm" && k % 6 == 3) {
+    r.set("NM_TYPE", "REFC");
+    for (const char* f : {"NM_SEQA", "NM_SEQB", "NM_SEQC"}) r.set(f, "0");
+  } else if (base == "bsrecrn" && k % 6 == 0) {
+    r.set("RE_TYPE", "PWC");
+    r.set("RE_SEQA", "0");
+    r.set("RE_SEQB", "0");
+    r.set("RE_SEQC", "4");
+    r.set("RE_PWRTC", "ZZ");
+    r.set("RE_PWATC", "ZZ");
+  } else if (base == "bsrecid" && k % 6 == 0) {
+    r.set("ID_TYPE", "MSCP");
+    r.set("ID_SEQA", "0");
+    r.set("ID_SEQB", "1");
+    r.set("ID_SEQC", "2");
+  }
 }
 
 long ClaimOf(C4Table t) {
-  for (const char* name : {"CLAIM", "CP_CLAIM"}) {
+  for (const char* name : {"CLAIM", "CP_CLAIM", "CO_CLAIM", "NM_CLAIM", "RE_CLAIM", "ID_CLAIM"}) {
     if (C4Field f = d4field(t, name)) return std::atol(f4str(f));
   }
   return 0;
@@ -133,8 +179,14 @@ bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayo
                                long firstClaim) {
   const std::string& base = layout.base;
   const bool ub = base == "bcclaim", pro = base == "bsclaim", lines = base == "bslinesa",
-             payers = base == "bscpayer", attach = base == "bsattach", prov = base == "bcprov";
-  if (!ub && !pro && !lines && !payers && !attach && !prov) return true;
+             payers = base == "bscpayer", attach = base == "bsattach", prov = base == "bcprov",
+             serviceLines = base == "bslines", patients = base == "patient",
+             rowTable = base == "bscob" || base == "bsrecnm" || base == "bsrecrn" ||
+                        base == "bsrecid";
+  if (!ub && !pro && !lines && !payers && !attach && !prov && !serviceLines && !patients &&
+      !rowTable) {
+    return true;
+  }
   const Record r(t);
   long previous = -1;
   int within = 0;
@@ -149,6 +201,8 @@ bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayo
     if (ub) UbClaim(r, k);
     if (pro) ProClaim(r, k);
     if (lines) ProLine(r, k, within);
+    if (serviceLines) ProServiceLine(r, k + within);
+    if (rowTable) ExistingRow(r, base, k);
     if (payers) Payer(r, k, within);
     if (attach) {
       r.set("A_TRIPNAR", k % 2 ? "PICK UP\r\nAT HOME\tDOOR" : "");
@@ -158,7 +212,13 @@ bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayo
       r.set("P_ID_LOB", record % 2 ? "MCA" : "BCB");
       r.set("P_ID", record % 3 ? "140010" : "141010");
       r.set("P_IDTP", record % 4 == 3 ? "1D" : "");
+      // The two further identifier pairs count only with type exactly "1C".
+      r.set("P_ANSIID1", record % 2 ? "220045" : "22X045");
+      r.set("P_ANSITP1", record % 3 == 0 ? "1C" : "1D");
+      r.set("P_ANSIID2", "990123");
+      r.set("P_ANSITP2", record % 4 == 3 ? "1C" : "");
     }
+    if (patients) r.set("PT_MSA", record % 4 == 0 ? "" : "M" + std::to_string(100 + record % 50));
     ok = d4writeLow(t, d4recNoLow(t), 0, 1) == 0;
   }
   code4errorCode(c, 0);

@@ -4,7 +4,8 @@
 // without commas, paperwork codes in and out of the code table, narratives
 // with CR LF, long lines and more than fifty lines, payer sequences with and
 // without Medicare B, blank authorisation types, day counts and attachment
-// narratives with tabs.
+// narratives with tabs, purchased-service ids, MSA values, provider id pairs,
+// and rows already in the row tables that the migrations must find.
 //
 // Contract: called by the sample-data writer on a freshly filled table `t`
 // (open in context c, no index open yet); overwrites fields of the layout

@@ -14,6 +14,7 @@
 
 #include "c4dll.h"
 #include "installation_fixture.h"
+#include "rederivation.h"
 #include "releases/layouts.h"
 #include "tabmend/driver/version_gate.h"
 
@@ -21,41 +22,6 @@ namespace talvex::tabmend::testing {
 namespace {
 
 namespace stdfs = std::filesystem;
-using Row = std::map<std::string, std::string>;
-
-std::string Trim(std::string s) {
-  const size_t a = s.find_first_not_of(' '), b = s.find_last_not_of(' ');
-  return a == std::string::npos ? "" : s.substr(a, b - a + 1);
-}
-
-// Live records, values trimmed (memos whole); fields in file order.
-std::vector<Row> ReadRows(const std::string& base, std::vector<std::string>* fields = nullptr) {
-  std::vector<Row> out;
-  C4Context c = code4initP();
-  code4autoOpen(c, 0);
-  C4Table t = d4open(c, (base + ".dbf").c_str());
-  if (t == 0) {
-    code4initUndo(c);
-    return out;
-  }
-  if (fields) {
-    fields->clear();
-    for (int j = 1; j <= d4numFields(t); ++j) fields->push_back(f4name(d4fieldJ(t, j)));
-  }
-  for (int rc = d4top(t); rc == 0; rc = d4skip(t, 1)) {
-    if (d4deleted(t)) continue;
-    Row row;
-    for (int j = 1; j <= d4numFields(t); ++j) {
-      C4Field f = d4fieldJ(t, j);
-      row[f4name(f)] = f4type(f) == 'M' ? std::string(f4memoStr(f), f4memoLen(f)) : Trim(f4str(f));
-    }
-    out.push_back(std::move(row));
-  }
-  code4initUndo(c);
-  return out;
-}
-
-long Int(const std::string& s) { return s.empty() ? 0 : std::stol(s); }
 
 // The provider rows a UB claim's old slots give, derived from the rules.
 std::multiset<std::string> ExpectedUbIds(const std::vector<Row>& oldClaims) {
@@ -189,6 +155,15 @@ void ExpectAttachments(const std::vector<Row>& oldRows, const std::vector<Row>& 
   EXPECT_GT(checked, 0);
 }
 
+// Where the update works: the data folder and the claim archives below it
+// (other folders below the data folder, such as the rosters' own data sets,
+// are not its business).
+bool InUpdateLocation(const std::string& data, const stdfs::path& file) {
+  const stdfs::path relative = stdfs::relative(file.parent_path(), data);
+  const std::string top = relative.begin() == relative.end() ? "" : relative.begin()->string();
+  return top == "." || top == "archub92" || top == "arch1500";
+}
+
 struct Gate {
   host::ReleaseNumber release;
   int first;
@@ -219,6 +194,16 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
     const auto oldUb = ReadRows(d + "bcclaim");
     const auto oldLines = ReadRows(d + "bslinesa");
     const auto oldAttach = ReadRows(d + "bsattach");
+    const auto oldPatients = ReadRows(d + "patient", nullptr, true);
+    const auto oldProviders = ReadRows(d + "bcprov");
+    std::vector<std::pair<std::string, OldProfessional>> professional;  // every 1500 location
+    for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
+      if (entry.path().filename() != "bsclaim.dbf" || !InUpdateLocation(nativeData, entry.path())) {
+        continue;
+      }
+      const std::string folder = entry.path().parent_path().string() + "/";
+      professional.emplace_back(folder, OldProfessional::Read(folder));
+    }
 
     const auto start = std::chrono::steady_clock::now();
     CallResult call = Update(std::nullopt);
@@ -228,7 +213,7 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
     if (claims > 1000) std::fprintf(stderr, "update of %d claims: %.1f s\n", claims, seconds);
 
     for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
-      if (entry.path().extension() != ".dbf") continue;
+      if (entry.path().extension() != ".dbf" || !InUpdateLocation(nativeData, entry.path())) continue;
       const std::string base = entry.path().stem().string();
       auto newest = releases::NewestLayout(base);
       ASSERT_TRUE(newest.has_value()) << base;
@@ -250,6 +235,13 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
       ExpectAttachments(oldAttach, ReadRows(d + "bsattach"));
     }
     if (gate.first <= 153) ExpectDayCodes(oldUb, ReadRows(d + "bcccodes"));
+    if (gate.first <= 121) ExpectCbsa(oldPatients, ReadRows(d + "patient"));
+    if (gate.first <= 147) ExpectPoaFlags(oldProviders, ReadRows(d + "bcprov"));
+    // The claim table the payer migration reads keeps its deleted records
+    // unless the rebuild of update 0138 dropped them.
+    for (const auto& [folder, old] : professional) {
+      ExpectProfessionalRows(gate.first, old, folder, gate.first > 138);
+    }
     if (gate.first <= 163) {
       for (const Row& s : ReadRows(d + "submit")) {
         EXPECT_EQ(s.at("S_ANSIVER"), "004010A1");

@@ -1,7 +1,5 @@
 // The rows of the 1500 claim migrations, of the CBSA and of the
 // presence-on-admission flag, derived from the rules over the old rows.
-#include "rederivation.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include <iterator>
 
 #include "c4dll.h"
+#include "rederivation.h"
 
 namespace talvex::tabmend::testing {
 
@@ -70,7 +69,8 @@ RowSet Keys(const std::vector<Row>& rows, const std::vector<std::string>& fields
 
 void ExpectSameRows(const RowSet& now, const RowSet& want, const std::string& where) {
   std::vector<std::string> missing, extra;
-  std::set_difference(want.begin(), want.end(), now.begin(), now.end(), std::back_inserter(missing));
+  std::set_difference(want.begin(), want.end(), now.begin(), now.end(),
+                      std::back_inserter(missing));
   std::set_difference(now.begin(), now.end(), want.begin(), want.end(), std::back_inserter(extra));
   if (missing.empty() && extra.empty()) return;
   std::string text;
@@ -107,14 +107,14 @@ double Number(const std::string& s) { return s.empty() ? 0.0 : std::stod(s); }
 
 const std::vector<std::string> kIdFields = {"ID_CLAIM", "ID_TYPE", "ID_SEQA", "ID_SEQB",
                                             "ID_SEQC",  "ID_ID",   "ID_IDTP"};
-const std::vector<std::string> kNameFields = {"NM_CLAIM", "NM_TYPE",  "NM_SEQA",  "NM_SEQB",
-                                              "NM_SEQC",  "NM_QUAL",  "NM_ENTCD", "NM_LNAME",
-                                              "NM_FNAME", "NM_MI",    "NM_SUFX"};
+const std::vector<std::string> kNameFields = {"NM_CLAIM", "NM_TYPE", "NM_SEQA",  "NM_SEQB",
+                                              "NM_SEQC",  "NM_QUAL", "NM_ENTCD", "NM_LNAME",
+                                              "NM_FNAME", "NM_MI",   "NM_SUFX"};
 const std::vector<std::string> kRefFields = {"RE_CLAIM", "RE_TYPE",  "RE_SEQA",  "RE_SEQB",
                                              "RE_SEQC",  "RE_SEGID", "RE_PWRTC", "RE_PWATC",
                                              "RE_NTTYP", "RE_NRTVA"};
-const std::vector<std::string> kCobFields = {"CO_CLAIM", "CO_TYPE",  "CO_LNSEQA", "CO_LNSEQB",
-                                             "CO_LNSEQC", "CO_GRPCD", "CO_RSNCD", "CO_AMTCD",
+const std::vector<std::string> kCobFields = {"CO_CLAIM",  "CO_TYPE",  "CO_LNSEQA", "CO_LNSEQB",
+                                             "CO_LNSEQC", "CO_GRPCD", "CO_RSNCD",  "CO_AMTCD",
                                              "CO_AMOUNT", "CO_UNITS"};
 
 // The rows of one row table as the run builds them up, grouped by claim and
@@ -147,7 +147,8 @@ class RowTable {
   }
   bool HasSeq(long claim, const std::string& type, const std::string& seq, long value) const {
     const auto& rows = Of(claim, type);
-    return std::any_of(rows.begin(), rows.end(), [&](const Row& r) { return Int(Get(r, seq)) == value; });
+    return std::any_of(rows.begin(), rows.end(),
+                       [&](const Row& r) { return Int(Get(r, seq)) == value; });
   }
   // Compares with what the table holds now, over the types it follows.
   void Expect(const std::vector<Row>& now, const std::vector<std::string>& fields,
@@ -176,8 +177,9 @@ Row IdRow(long claim, const std::string& type, long seqb, long seqc, const std::
 Row NameRow(long claim, const std::string& type, long seqb, const std::string& qual,
             const std::string& last, const std::string& first, const std::string& mi,
             const std::string& sufx) {
-  Row r = {{"NM_CLAIM", S(claim)}, {"NM_TYPE", type},  {"NM_SEQA", "0"},
-           {"NM_SEQB", S(seqb)},   {"NM_SEQC", "0"},   {"NM_QUAL", qual},
+  Row r = {{"NM_CLAIM", S(claim)}, {"NM_TYPE", type},
+           {"NM_SEQA", "0"},       {"NM_SEQB", S(seqb)},
+           {"NM_SEQC", "0"},       {"NM_QUAL", qual},
            {"NM_LNAME", last},     {"NM_ENTCD", first.empty() ? "2" : "1"}};
   if (!first.empty()) {
     r["NM_FNAME"] = first;
@@ -190,16 +192,17 @@ Row NameRow(long claim, const std::string& type, long seqb, const std::string& q
 Row RefRow(long claim, const std::string& type, long seqb, long seqc, const std::string& segid,
            const std::string& pwrtc, const std::string& pwatc, const std::string& nttyp,
            const std::string& text) {
-  return {{"RE_CLAIM", S(claim)}, {"RE_TYPE", type},   {"RE_SEQA", "0"},     {"RE_SEQB", S(seqb)},
+  return {{"RE_CLAIM", S(claim)}, {"RE_TYPE", type},   {"RE_SEQA", "0"},    {"RE_SEQB", S(seqb)},
           {"RE_SEQC", S(seqc)},   {"RE_SEGID", segid}, {"RE_PWRTC", pwrtc}, {"RE_PWATC", pwatc},
           {"RE_NTTYP", nttyp},    {"RE_NRTVA", text}};
 }
 
 Row CobRow(long claim, const std::string& type, long lnseqa, long lnseqb, long lnseqc,
-           const std::string& grp, const std::string& rsn, const std::string& amtcd, double amount) {
-  return {{"CO_CLAIM", S(claim)},   {"CO_TYPE", type},   {"CO_LNSEQA", S(lnseqa)},
+           const std::string& grp, const std::string& rsn, const std::string& amtcd,
+           double amount) {
+  return {{"CO_CLAIM", S(claim)},   {"CO_TYPE", type},        {"CO_LNSEQA", S(lnseqa)},
           {"CO_LNSEQB", S(lnseqb)}, {"CO_LNSEQC", S(lnseqc)}, {"CO_GRPCD", grp},
-          {"CO_RSNCD", rsn},        {"CO_AMTCD", amtcd}, {"CO_AMOUNT", Amount(amount)}};
+          {"CO_RSNCD", rsn},        {"CO_AMTCD", amtcd},      {"CO_AMOUNT", Amount(amount)}};
 }
 
 // Tax id row first (qualifier by tax type), then the provider id row.
@@ -241,25 +244,28 @@ void ClaimRows0167(const Row& c, RowTable& names, RowTable& refs, RowTable& ids)
   if ((!type.empty() || !control.empty()) && !code.empty()) {
     const auto& had = refs.Of(claim, "PWC");
     const bool there = std::any_of(had.begin(), had.end(), [&](const Row& r) {
-      return Get(r, "RE_PWATC") == sent && Get(r, "RE_PWRTC") == code && Get(r, "RE_NRTVA") == control;
+      return Get(r, "RE_PWATC") == sent && Get(r, "RE_PWRTC") == code &&
+             Get(r, "RE_NRTVA") == control;
     });
     if (!there) {
-      refs.Add(RefRow(claim, "PWC", 0, refs.Largest(claim, "PWC", "RE_SEQC") + 1, "PWK", code,
-                      sent, "", control));
+      refs.Add(RefRow(claim, "PWC", 0, refs.Largest(claim, "PWC", "RE_SEQC") + 1, "PWK", code, sent,
+                      "", control));
     }
   }
   const std::string provider = Get(c, "C_CPPROV");
   if (provider.empty()) return;
   if (!Get(c, "C_FACNAME").empty()) {
     const auto& fac = ids.Of(claim, "FACC");
-    if (std::none_of(fac.begin(), fac.end(), [](const Row& r) { return Get(r, "ID_IDTP") == "LU"; })) {
+    if (std::none_of(fac.begin(), fac.end(),
+                     [](const Row& r) { return Get(r, "ID_IDTP") == "LU"; })) {
       ids.Add(IdRow(claim, "FACC", 0, ids.Largest(claim, "FACC", "ID_SEQC") + 1, provider, "LU"));
     }
     return;
   }
   const std::string payer = Get(c, "C_PAYER_S");
   if (payer == "01" || payer == "02" || payer == "03") {
-    ids.Add(IdRow(claim, "MSCP", Int(payer), ids.Largest(claim, "MSCP", "ID_SEQC") + 1, provider, "1J"));
+    ids.Add(IdRow(claim, "MSCP", Int(payer), ids.Largest(claim, "MSCP", "ID_SEQC") + 1, provider,
+                  "1J"));
   }
 }
 
@@ -306,7 +312,8 @@ void PayerRows0168(const std::vector<Row>& payers, const std::vector<Row>& claim
         if (aut[k].empty()) continue;
         std::string type = autType[k];
         auto c = claimOf.find(claim);
-        if (type.empty() && c != claimOf.end()) type = Get(*c->second, "C_REFLNAME").empty() ? "G1" : "9F";
+        if (type.empty() && c != claimOf.end())
+          type = Get(*c->second, "C_REFLNAME").empty() ? "G1" : "9F";
         ids.Add(IdRow(claim, "MSCP", Int(seq), counter++, aut[k], type));
       }
       if (seq != "01" && seq != "02") continue;
@@ -324,8 +331,9 @@ void PayerRows0168(const std::vector<Row>& payers, const std::vector<Row>& claim
         const std::string type = std::string(m.amountKind ? "M" : "C") + (seq == "01" ? "P" : "S");
         const auto& had = cob.Of(claim, type);
         const bool equal = std::any_of(had.begin(), had.end(), [&](const Row& r) {
-          const bool sameCode = m.amountKind ? Get(r, "CO_AMTCD") == m.code
-                                             : Get(r, "CO_GRPCD") == m.code && Get(r, "CO_RSNCD") == m.reason;
+          const bool sameCode =
+              m.amountKind ? Get(r, "CO_AMTCD") == m.code
+                           : Get(r, "CO_GRPCD") == m.code && Get(r, "CO_RSNCD") == m.reason;
           return sameCode && Amount(Number(Get(r, "CO_AMOUNT"))) == Amount(amount);
         });
         if (equal) continue;
@@ -347,7 +355,8 @@ std::vector<std::string> NarrativeRows(const std::string& text) {
     if (at == std::string::npos) at = text.size();
     std::string kept;
     for (size_t k = from; k < at; ++k) {
-      if (static_cast<unsigned char>(text[k]) >= 32 && static_cast<unsigned char>(text[k]) <= 126) kept += text[k];
+      if (static_cast<unsigned char>(text[k]) >= 32 && static_cast<unsigned char>(text[k]) <= 126)
+        kept += text[k];
     }
     kept = Trim(kept);
     if (!kept.empty()) lines.push_back(kept);
@@ -383,17 +392,16 @@ void LineRows0169(const Row& l, RowTable& names, RowTable& refs, RowTable& ids, 
     name("PSSL", "QB", Trim(service.substr(0, comma)), Trim(rest.substr(0, blank)),
          blank == std::string::npos ? "" : Trim(rest.substr(blank)), "");
   }
-  static const char* const kPeople[3][3] = {{"ORDL", "DK", "LA_ORDR"}, {"REFL", "DN", "LA_REFR"},
-                                            {"SUPL", "DQ", "LA_SUPR"}};
+  static const char* const kPeople[3][3] = {
+      {"ORDL", "DK", "LA_ORDR"}, {"REFL", "DN", "LA_REFR"}, {"SUPL", "DQ", "LA_SUPR"}};
   for (const auto& p : kPeople) {
     const std::string f = p[2];
     name(p[0], p[1], Get(l, f + "LN"), Get(l, f + "FN"), Get(l, f + "MI"), Get(l, f + "SX"));
   }
 
   const std::string text = Get(l, "LA_NRTV");
-  const bool hasText = std::any_of(text.begin(), text.end(), [](char ch) {
-    return static_cast<unsigned char>(ch) > 32;
-  });
+  const bool hasText = std::any_of(text.begin(), text.end(),
+                                   [](char ch) { return static_cast<unsigned char>(ch) > 32; });
   if (hasText && !refs.HasSeq(claim, "NKL", "RE_SEQB", line)) {
     std::string type = Get(l, "LA_NRTVTP");
     if (type.empty()) type = "ADD";
@@ -407,7 +415,8 @@ void LineRows0169(const Row& l, RowTable& names, RowTable& refs, RowTable& ids, 
   if ((!number[0].empty() || !number[1].empty()) && !ids.HasSeq(claim, "MSCL", "ID_SEQB", line)) {
     long count = 0;
     for (int k = 0; k < 2; ++k) {
-      if (!number[k].empty()) ids.Add(IdRow(claim, "MSCL", line, ++count, number[k], Get(l, "LA_REFTP" + S(k + 1))));
+      if (!number[k].empty())
+        ids.Add(IdRow(claim, "MSCL", line, ++count, number[k], Get(l, "LA_REFTP" + S(k + 1))));
     }
   }
 
@@ -446,8 +455,8 @@ void ExpectProfessionalRows(int first, const OldProfessional& old, const std::st
       const long claim = Int(c.at("CLAIM"));
       ProviderIds(ids, claim, "REFC", Get(c, "C_REFTAXID"), Get(c, "C_REFTAXTP"),
                   Get(c, "C_REFUPIN"), Get(c, "C_REFIDTP"));
-      ProviderIds(ids, claim, "FACC", Get(c, "C_FACTAXID"), Get(c, "C_FACTAXTP"),
-                  Get(c, "C_FACID"), Get(c, "C_FACIDTP"));
+      ProviderIds(ids, claim, "FACC", Get(c, "C_FACTAXID"), Get(c, "C_FACTAXTP"), Get(c, "C_FACID"),
+                  Get(c, "C_FACIDTP"));
     }
   }
   if (first <= 116) {
@@ -463,7 +472,8 @@ void ExpectProfessionalRows(int first, const OldProfessional& old, const std::st
     for (const Row& c : old.claims) ClaimRows0167(c, names, refs, ids);
   }
   if (first <= 168) {
-    PayerRows0168(old.payers, deletedClaimsSeen ? old.claimsWithDeleted : old.claims, ids, cob, instyp);
+    PayerRows0168(old.payers, deletedClaimsSeen ? old.claimsWithDeleted : old.claims, ids, cob,
+                  instyp);
   }
   if (first <= 169) {
     for (const Row& l : old.linesa) LineRows0169(l, names, refs, ids, cob);
@@ -478,7 +488,8 @@ void ExpectProfessionalRows(int first, const OldProfessional& old, const std::st
   if (first <= 168) {
     std::vector<Row> want;
     for (const Row& p : old.payers) {
-      want.push_back({{"CP_CLAIM", p.at("CP_CLAIM")}, {"CP_PAYSEQ", p.at("CP_PAYSEQ")},
+      want.push_back({{"CP_CLAIM", p.at("CP_CLAIM")},
+                      {"CP_PAYSEQ", p.at("CP_PAYSEQ")},
                       {"CP_INSTYP", instyp.count(&p) ? instyp[&p] : ""}});
     }
     const std::vector<std::string> fields = {"CP_CLAIM", "CP_PAYSEQ", "CP_INSTYP"};
@@ -516,7 +527,9 @@ void ExpectPoaFlags(const std::vector<Row>& oldProviders, const std::vector<Row>
   }
   for (const Row& r : now) got.push_back(Get(r, "P_RECSEQ") + "/" + Get(r, "P_POAREQD"));
   EXPECT_EQ(got, want);
-  EXPECT_NE(std::count_if(want.begin(), want.end(), [](const std::string& w) { return w.back() == 'Y'; }), 0);
+  EXPECT_NE(
+      std::count_if(want.begin(), want.end(), [](const std::string& w) { return w.back() == 'Y'; }),
+      0);
 }
 
 }  // namespace talvex::tabmend::testing

@@ -74,7 +74,7 @@ void ProClaim(const Record& r, long k) {
   r.set("C_FACNAME", k % 2 ? "CLINIC" : "");
   r.set("C_CPPROV", k % 6 == 5 ? "" : "CP" + std::to_string(k));
   // Claims without a facility name see every payer value, "04" included.
-  r.set("C_PAYER_S", kPayers[(k / 2) % 4]);
+  r.set("C_PAYER_S", kPayers[(k / 2 + 2) % 4]);
   // Facility ids: blank, and "LU" already there (no second facility row).
   r.set("C_FACID", k % 4 == 2 ? "" : "F" + std::to_string(20000 + k));
   r.set("C_FACIDTP", k % 4 == 1 ? "LU" : k % 4 == 3 ? "" : "XX");
@@ -123,7 +123,9 @@ void Payer(const Record& r, long k, int payerInClaim) {
   const bool mcb = payerInClaim == 1 ? k % 4 != 2 : k % 8 == 3;
   r.set("CP_PAYLOB", mcb ? "MCB" : "COM");
   r.set("CP_PRIAUT", k % 3 == 0 ? "" : "PA" + std::to_string(k));
-  r.set("CP_PRIATP", k % 2 ? "" : "G1");
+  // Claim 11 (k 10) is one the sample marks deleted: a blank type there
+  // looks up a deleted claim record.
+  r.set("CP_PRIATP", k % 2 || k % 5 == 0 ? "" : "G1");
   r.set("CP_PRIAUT2", "");
   r.set("CP_PRIAUT3", k % 5 == 1 ? "PC" + std::to_string(k) : "");
   r.set("CP_PRIATP3", "");

@@ -155,15 +155,6 @@ void ExpectAttachments(const std::vector<Row>& oldRows, const std::vector<Row>& 
   EXPECT_GT(checked, 0);
 }
 
-// Where the update works: the data folder and the claim archives below it
-// (other folders below the data folder, such as the rosters' own data sets,
-// are not its business).
-bool InUpdateLocation(const std::string& data, const stdfs::path& file) {
-  const stdfs::path relative = stdfs::relative(file.parent_path(), data);
-  const std::string top = relative.begin() == relative.end() ? "" : relative.begin()->string();
-  return top == "." || top == "archub92" || top == "arch1500";
-}
-
 struct Gate {
   host::ReleaseNumber release;
   int first;
@@ -198,7 +189,7 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
     const auto oldProviders = ReadRows(d + "bcprov");
     std::vector<std::pair<std::string, OldProfessional>> professional;  // every 1500 location
     for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
-      if (entry.path().filename() != "bsclaim.dbf" || !InUpdateLocation(nativeData, entry.path())) {
+      if (entry.path().filename() != "bsclaim.dbf" || !InUpdateLocation(nativeData, entry.path().string())) {
         continue;
       }
       const std::string folder = entry.path().parent_path().string() + "/";
@@ -213,7 +204,7 @@ class ConvertingUpdate : public InstallationTest, public ::testing::WithParamInt
     if (claims > 1000) std::fprintf(stderr, "update of %d claims: %.1f s\n", claims, seconds);
 
     for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
-      if (entry.path().extension() != ".dbf" || !InUpdateLocation(nativeData, entry.path())) continue;
+      if (entry.path().extension() != ".dbf" || !InUpdateLocation(nativeData, entry.path().string())) continue;
       const std::string base = entry.path().stem().string();
       auto newest = releases::NewestLayout(base);
       ASSERT_TRUE(newest.has_value()) << base;

@@ -68,13 +68,15 @@ TableContents ReadTable(C4Context c, const std::string& path, const std::string&
   return out;
 }
 
-// Every table file below the data folder, by relative base path ("archub92/2003/bcclaim").
+// Every table file where the updater works, by relative base path ("archub92/2003/bcclaim").
 std::map<std::string, TableContents> ReadAll(const std::string& nativeData) {
   std::map<std::string, TableContents> out;
   C4Context c = code4initP();
   code4autoOpen(c, 0);
   for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
-    if (entry.path().extension() != ".dbf") continue;
+    if (entry.path().extension() != ".dbf" || !InUpdateLocation(nativeData, entry.path().string())) {
+      continue;
+    }
     stdfs::path rel = stdfs::relative(entry.path(), nativeData);
     rel.replace_extension();
     const std::string base = entry.path().stem().string();

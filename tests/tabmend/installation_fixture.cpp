@@ -17,6 +17,12 @@ namespace stdfs = std::filesystem;
 
 std::string Native(const std::string& hostText) { return platform::nativePath(hostText); }
 
+bool InUpdateLocation(const std::string& nativeData, const std::string& file) {
+  const stdfs::path relative = stdfs::relative(stdfs::path(file).parent_path(), nativeData);
+  const std::string top = relative.begin() == relative.end() ? "" : relative.begin()->string();
+  return top == "." || top == "archub92" || top == "arch1500";
+}
+
 FolderSnapshot Snapshot(const std::string& nativeFolder) {
   FolderSnapshot out;
   std::error_code ec;

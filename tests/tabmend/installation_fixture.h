@@ -60,4 +60,9 @@ class InstallationTest : public ::testing::Test {
 // Native path of a host text below the installation.
 std::string Native(const std::string& hostText);
 
+// Whether a table file lies where the updater works: the data folder itself or
+// a claim archive folder below "archub92" or "arch1500" (not, say, the extra
+// roster data folders the installer puts below "rosters").
+bool InUpdateLocation(const std::string& nativeData, const std::string& file);
+
 }  // namespace talvex::tabmend::testing

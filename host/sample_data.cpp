@@ -213,7 +213,7 @@ bool AppendRows(C4Context c, const std::string& folder, const std::string& base,
 
 constexpr int32_t kFirstSampleRoster = 2000001;  // above every number the filler draws
 
-struct RosterSpec {
+struct RosterPlan {
   std::string what;
   int32_t expected;
   std::string type, hcpcs, vaccine, admin;
@@ -231,7 +231,7 @@ struct RosterFolder {
   std::string submitter; // "" = keep the data folder's own SUBMIT
   std::vector<std::string> settings;  // BSRSTER.CTL; empty = the installation's
   std::vector<std::string> ini;       // TALVEX32.INI beside the tables
-  std::vector<RosterSpec> rosters;
+  std::vector<RosterPlan> rosters;
 };
 
 Row Referring() {
@@ -358,21 +358,21 @@ std::vector<Row> StandingRosterRows(const std::string& base) {
   return {};
 }
 
-bool WriteRosters(C4Context c, const std::string& folder, const std::vector<RosterSpec>& rosters,
+bool WriteRosters(C4Context c, const std::string& folder, const std::vector<RosterPlan>& rosters,
                   int32_t* number, std::string* error) {
   std::vector<Row> headers, lines;
-  for (const RosterSpec& spec : rosters) {
+  for (const RosterPlan& plan : rosters) {
     const int32_t n = (*number)++;
     Row header = {{"R_ROSTER", std::to_string(n)}, {"R_SEQNO", "0001"},
                   {"R_ENTERED", "20240203"},        {"R_CLERK", "DEMO"},
                   {"R_CLINIC", "FLU CLINIC"},       {"R_PAYERID", "RSTPAY01"},
-                  {"R_PAYERLOB", spec.lob},         {"R_PROVID", "rstprov1"},
+                  {"R_PAYERLOB", plan.lob},         {"R_PROVID", "rstprov1"},
                   {"R_PROVSEQ", "90000001"},        {"R_PROVTYPE", "S"},
-                  {"R_POS", "60"},                  {"R_SERVDATE", spec.serviceDate},
-                  {"R_TYPE", spec.type},            {"R_HCPCS", spec.hcpcs},
-                  {"R_PROCDSC", spec.what},         {"R_VACCINE", spec.vaccine},
-                  {"R_ADMIN", spec.admin},          {"R_LOCATION", "RE"}};
-    for (const auto& [field, value] : spec.header) {
+                  {"R_POS", "60"},                  {"R_SERVDATE", plan.serviceDate},
+                  {"R_TYPE", plan.type},            {"R_HCPCS", plan.hcpcs},
+                  {"R_PROCDSC", plan.what},         {"R_VACCINE", plan.vaccine},
+                  {"R_ADMIN", plan.admin},          {"R_LOCATION", "RE"}};
+    for (const auto& [field, value] : plan.header) {
       bool replaced = false;
       for (auto& entry : header) {
         if (entry.first == field) {
@@ -385,9 +385,9 @@ bool WriteRosters(C4Context c, const std::string& folder, const std::vector<Rost
     headers.push_back(header);
     char key[16];
     std::snprintf(key, sizeof key, "%010d", static_cast<int>(n));
-    for (int i = 1; i <= spec.lines; ++i) {
-      const int line = spec.gapInLines && i == spec.lines ? i + 1 : i;
-      const int patient = spec.duplicateLine && i == spec.lines ? 1 : i;
+    for (int i = 1; i <= plan.lines; ++i) {
+      const int line = plan.gapInLines && i == plan.lines ? i + 1 : i;
+      const int patient = plan.duplicateLine && i == plan.lines ? 1 : i;
       char pcn[24];
       std::snprintf(pcn, sizeof pcn, "R%07d-%02d", static_cast<int>(n % 10000000), patient);
       Row row = {{"RL_ROSTER", key},         {"RL_LINE", std::to_string(line)},
@@ -397,7 +397,7 @@ bool WriteRosters(C4Context c, const std::string& folder, const std::vector<Rost
                  {"RL_SEX", patient % 2 ? "F" : "M"}, {"RL_DOB", "19450312"},
                  {"RL_ADDR1", "12 MAPLE DR"}, {"RL_CITY", "SALEM"}, {"RL_STATE", "OH"},
                  {"RL_ZIP", "44460"}};
-      row.insert(row.end(), spec.line.begin(), spec.line.end());
+      row.insert(row.end(), plan.line.begin(), plan.line.end());
       lines.push_back(row);
     }
   }
@@ -479,7 +479,7 @@ std::vector<SampleRoster> SampleRosters() {
   std::vector<SampleRoster> out;
   int32_t number = kFirstSampleRoster;
   for (const RosterFolder& f : RosterFolders()) {
-    for (const RosterSpec& spec : f.rosters) out.push_back({f.relative, number++, spec.expected, spec.what});
+    for (const RosterPlan& plan : f.rosters) out.push_back({f.relative, number++, plan.expected, plan.what});
   }
   return out;
 }

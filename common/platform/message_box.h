@@ -27,4 +27,7 @@ using YesNoResponder = bool (*)(void* context, std::string_view title, std::stri
                                 bool defaultYes);
 void setYesNoResponder(YesNoResponder responder, void* context);
 
+// The platform's own question box, which askYesNo uses when no responder is set.
+bool askYesNoBox(std::string_view title, std::string_view text, bool defaultYes);
+
 }  // namespace talvex::platform

@@ -45,18 +45,7 @@ void showMessage(std::string_view title, std::string_view text, MessageIcon icon
   writeAll(STDERR_FILENO, boxText(title, text, icon));
 }
 
-namespace {
-YesNoResponder g_responder = nullptr;
-void* g_responderContext = nullptr;
-}  // namespace
-
-void setYesNoResponder(YesNoResponder responder, void* context) {
-  g_responder = responder;
-  g_responderContext = context;
-}
-
-bool askYesNo(std::string_view title, std::string_view text, bool defaultYes) {
-  if (g_responder != nullptr) return g_responder(g_responderContext, title, text, defaultYes);
+bool askYesNoBox(std::string_view title, std::string_view text, bool defaultYes) {
   int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
   if (tty < 0) {
     writeAll(STDERR_FILENO, boxText(title, text, MessageIcon::None) +

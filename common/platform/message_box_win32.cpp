@@ -18,18 +18,7 @@ void showMessage(std::string_view title, std::string_view text, MessageIcon icon
   MessageBoxA(nullptr, m.c_str(), t.c_str(), type);
 }
 
-namespace {
-YesNoResponder g_responder = nullptr;
-void* g_responderContext = nullptr;
-}  // namespace
-
-void setYesNoResponder(YesNoResponder responder, void* context) {
-  g_responder = responder;
-  g_responderContext = context;
-}
-
-bool askYesNo(std::string_view title, std::string_view text, bool defaultYes) {
-  if (g_responder != nullptr) return g_responder(g_responderContext, title, text, defaultYes);
+bool askYesNoBox(std::string_view title, std::string_view text, bool defaultYes) {
   std::string t(title), m(text);
   UINT type = MB_YESNO | MB_ICONQUESTION | MB_TASKMODAL |
               (defaultYes ? MB_DEFBUTTON1 : MB_DEFBUTTON2);

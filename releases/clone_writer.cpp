@@ -78,7 +78,7 @@ bool WriteCloneFolders(C4Context context, std::string_view serverDirectory, std:
   std::map<std::string, std::set<std::string>> written;
   for (const tabmend::RestructureSpec& row : tabmend::Catalogue()) {
     const std::string folder = tabmend::CloneDirectory(serverDirectory, row) + "\\";
-    for (const tabmend::SpecTable& t : row.tables()) {
+    for (const tabmend::UpdatedTable& t : row.tables()) {
       if (!written[folder].insert(t.base).second) continue;
       std::optional<TableLayout> layout = CloneLayout(row, t.base);
       if (!layout) {

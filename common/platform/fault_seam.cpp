@@ -6,17 +6,35 @@
 #include <cstdlib>
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace {
 
 std::atomic<int32_t> g_seen[TALVEX_FAULT_OPS];
 // The count at which the armed operation fails; 0 when not armed.
 std::atomic<int32_t> g_failAt[TALVEX_FAULT_OPS];
+// The count at which the process ends instead of doing the operation; 0 when not armed.
+std::atomic<int32_t> g_crashAt[TALVEX_FAULT_OPS];
+
+// A crash test wants the state a killed process leaves: no destructors, no
+// buffered output flushed, no atexit handlers.
+[[noreturn]] void CrashNow() {
+#ifdef _WIN32
+  TerminateProcess(GetCurrentProcess(), 86);
+#endif
+  _exit(86);
+}
 
 bool validOp(int op) { return op >= 0 && op < TALVEX_FAULT_OPS; }
 
 // TALVEX_FAULT_INJECT="lock:3,write:10" arms faults before main runs, so a test
-// can fail one operation of a program it starts as a child process. Entries
-// that do not parse are ignored: the seam stays off rather than guessing.
+// can fail one operation of a program it starts as a child process;
+// "crash:delete:3" ends the process right before its third delete instead.
+// Entries that do not parse are ignored: the seam stays off rather than guessing.
 void ArmFromEnvironment() {
   static const char* const kNames[TALVEX_FAULT_OPS] = {"copy", "move", "delete",
                                                        "write", "create", "lock"};
@@ -25,15 +43,23 @@ void ArmFromEnvironment() {
   while (*text != '\0') {
     const char* end = std::strchr(text, ',');
     const size_t len = end ? static_cast<size_t>(end - text) : std::strlen(text);
+    const char* const entryEnd = text + len;
     const char* colon = static_cast<const char*>(std::memchr(text, ':', len));
+    std::atomic<int32_t>* table = g_failAt;
+    static const char kCrash[] = "crash:";
+    if (colon != nullptr && len > sizeof kCrash - 1 && std::strncmp(text, kCrash, sizeof kCrash - 1) == 0) {
+      table = g_crashAt;
+      text += sizeof kCrash - 1;
+      colon = static_cast<const char*>(std::memchr(text, ':', len - (sizeof kCrash - 1)));
+    }
     if (colon != nullptr) {
       const size_t nameLen = static_cast<size_t>(colon - text);
       char* stop = nullptr;
       const long nth = std::strtol(colon + 1, &stop, 10);
-      if (stop == text + len && nth > 0 && nth < INT32_MAX) {
+      if (stop == entryEnd && nth > 0 && nth < INT32_MAX) {
         for (int op = 0; op < TALVEX_FAULT_OPS; ++op)
           if (std::strlen(kNames[op]) == nameLen && std::strncmp(kNames[op], text, nameLen) == 0)
-            g_failAt[op].store(static_cast<int32_t>(nth));
+            table[op].store(static_cast<int32_t>(nth));
       }
     }
     if (end == nullptr) break;
@@ -55,6 +81,7 @@ void TALVEX_FAULT_API c4faultArm(int op, int32_t nth) {
 void TALVEX_FAULT_API c4faultClear(void) {
   for (int op = 0; op < TALVEX_FAULT_OPS; ++op) {
     g_failAt[op].store(0);
+    g_crashAt[op].store(0);
     g_seen[op].store(0);
   }
 }
@@ -64,6 +91,7 @@ int32_t TALVEX_FAULT_API c4faultCount(int op) { return validOp(op) ? g_seen[op].
 int TALVEX_FAULT_API c4faultHit(int op) {
   if (!validOp(op)) return 0;
   int32_t n = g_seen[op].fetch_add(1) + 1;
+  if (g_crashAt[op].load() == n) CrashNow();
   int32_t at = n;
   // Only the armed operation fails; the exchange makes that exactly one even
   // when several threads reach the same count.

@@ -10,8 +10,8 @@
 namespace talvex::tabmend {
 namespace {
 
-constexpr SpecTable T(const char* base) { return {base, false}; }
-constexpr SpecTable Memo(const char* base) { return {base, true}; }
+constexpr UpdatedTable T(const char* base) { return {base, false}; }
+constexpr UpdatedTable Memo(const char* base) { return {base, true}; }
 
 constexpr Probe Absent(const char* field) { return {ProbeKind::FieldAbsent, field, 0}; }
 constexpr Probe Present(const char* field) { return {ProbeKind::FieldPresent, field, 0}; }
@@ -30,12 +30,12 @@ constexpr bool kLocate = true;
 constexpr bool kNoLocate = false;
 
 constexpr RestructureSpec Row(int number, const char* clone, RestructureForm form,
-                              std::initializer_list<SpecTable> tables, const char* basis,
+                              std::initializer_list<UpdatedTable> tables, const char* basis,
                               Probe probe, bool locate,
                               ConversionInput conversion = ConversionInput::None,
                               const char* summary = "") {
   RestructureSpec row{number, clone, form, {}, 0, basis, probe, locate, conversion, summary};
-  for (const SpecTable& t : tables) row.tableSlots[row.tableCount++] = t;
+  for (const UpdatedTable& t : tables) row.tableSlots[row.tableCount++] = t;
   return row;
 }
 

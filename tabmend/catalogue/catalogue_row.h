@@ -65,18 +65,18 @@ enum class ConversionInput {
   WorkOnly,         // 0163: U alone
 };
 
-struct SpecTable {
+struct UpdatedTable {
   const char* base;  // lower case base name, e.g. "bcprov"
   bool memo;         // single form: the file set includes ".dbt"
 };
 
-inline constexpr std::size_t kMaxSpecTables = 5;
+inline constexpr std::size_t kMaxUpdatedTables = 5;
 
 struct RestructureSpec {
   int number;               // e.g. 92
   const char* cloneFolder;  // "updt" + four digits, e.g. "updt0036"
   RestructureForm form;
-  std::array<SpecTable, kMaxSpecTables> tableSlots;  // first tableCount used
+  std::array<UpdatedTable, kMaxUpdatedTables> tableSlots;  // first tableCount used
   std::size_t tableCount;
   const char* locationBasis;  // ".dbf" name of the location forms; "" in single form
   Probe probe;                // applied to the first table
@@ -84,8 +84,8 @@ struct RestructureSpec {
   ConversionInput conversion;
   const char* conversionSummary;  // what the conversion fills; "" without one
 
-  std::span<const SpecTable> tables() const { return {tableSlots.data(), tableCount}; }
-  const SpecTable& probedTable() const { return tableSlots[0]; }
+  std::span<const UpdatedTable> tables() const { return {tableSlots.data(), tableCount}; }
+  const UpdatedTable& probedTable() const { return tableSlots[0]; }
   bool hasConversion() const { return conversion != ConversionInput::None; }
   bool usesLocations() const { return form != RestructureForm::Single; }
   // Four digits: "0092".

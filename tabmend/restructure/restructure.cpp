@@ -28,22 +28,22 @@ TableLocationList LocationsOf(const RestructureSpec& row) {
 class Restructure {
  public:
   Restructure(const RestructureSpec& row, bool& applied)
-      : spec_(row),
+      : row_(row),
         applied_(applied),
         folders_(Folders()),
         memo_(MemoRuleOf(row)),
         clone_(CloneDirectory(folders_.server, row)) {}
 
   UpdateOutcome Run() {
-    locations_ = LocationsOf(spec_);
+    locations_ = LocationsOf(row_);
     if (!MarkLocationsNeedingUpdate()) return UpdateOutcome::NotNeeded;
-    auto& remembered = CurrentRun().updateLocations[spec_.number];
+    auto& remembered = CurrentRun().updateLocations[row_.number];
     remembered.clear();
     for (const TableLocation& location : locations_) remembered.push_back(location.relative);
 
-    if (spec_.locateCheck &&
+    if (row_.locateCheck &&
         !Every(All, "Unable to locate table files in data directory.", [&](const std::string& rel) {
-          for (const SpecTable& table : spec_.tables()) {
+          for (const UpdatedTable& table : row_.tables()) {
             if (!LocateTableFiles(folders_.data + rel, table)) return false;
           }
           return true;
@@ -51,20 +51,20 @@ class Restructure {
       return UpdateOutcome::Failed;
     }
     if (!Every(All, "Unable to delete files from previous update.", [&](const std::string& rel) {
-          return CleanTableFiles(folders_.work + rel, spec_.tables(), memo_, false);
+          return CleanTableFiles(folders_.work + rel, row_.tables(), memo_, false);
         }) ||
         !Every(Marked, "Unable to copy clone table files.", [&](const std::string& rel) {
-          return CopyTableFiles(clone_, folders_.work + rel, spec_.tables(), memo_, true);
+          return CopyTableFiles(clone_, folders_.work + rel, row_.tables(), memo_, true);
         }) ||
         !Every(All, "Unable to delete previous table backup files.", [&](const std::string& rel) {
-          return CleanTableFiles(folders_.backup + rel, spec_.tables(), memo_, true);
+          return CleanTableFiles(folders_.backup + rel, row_.tables(), memo_, true);
         }) ||
         !Every(Marked, "Unable to backup table files prior to update.", [&](const std::string& rel) {
-          return CopyTableFiles(folders_.data + rel, folders_.backup + rel, spec_.tables(), memo_,
+          return CopyTableFiles(folders_.data + rel, folders_.backup + rel, row_.tables(), memo_,
                                 true);
         }) ||
         !Every(Marked, "Unable to perform common field copy.", [&](const std::string& rel) {
-          for (const SpecTable& table : spec_.tables()) {
+          for (const UpdatedTable& table : row_.tables()) {
             if (!CopyCommonFields(folders_.backup + rel, folders_.work + rel, table.base)) {
               return false;
             }
@@ -76,21 +76,21 @@ class Restructure {
 
     applied_ = true;  // from here on the data folder may change
 
-    if (spec_.hasConversion() && !Convert()) {
+    if (row_.hasConversion() && !Convert()) {
       return Fail("Unable to translate special field values.");
     }
     if (!Every(Marked, "Unable to delete original table files.", [&](const std::string& rel) {
-          return CleanTableFiles(folders_.data + rel, spec_.tables(), memo_, false);
+          return CleanTableFiles(folders_.data + rel, row_.tables(), memo_, false);
         }) ||
         !Every(Marked, "Unable to copy updated files to data directory.",
                [&](const std::string& rel) {
-                 return CopyTableFiles(folders_.work + rel, folders_.data + rel, spec_.tables(),
+                 return CopyTableFiles(folders_.work + rel, folders_.data + rel, row_.tables(),
                                        memo_, false);
                })) {
       return UpdateOutcome::Failed;
     }
     for (const TableLocation& location : locations_) {
-      CleanTableFiles(folders_.work + location.relative, spec_.tables(), memo_, false);
+      CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false);
     }
     return UpdateOutcome::Applied;
   }
@@ -101,14 +101,14 @@ class Restructure {
   // Single and all-locations forms probe the data folder only and then work
   // in every location; the flagged form probes and marks each location.
   bool MarkLocationsNeedingUpdate() {
-    if (spec_.form != RestructureForm::Flagged) {
-      if (!NeedsUpdateProbe(spec_, folders_.data)) return false;
+    if (row_.form != RestructureForm::Flagged) {
+      if (!NeedsUpdateProbe(row_, folders_.data)) return false;
       for (TableLocation& location : locations_) location.needsUpdate = true;
       return true;
     }
     bool any = false;
     for (TableLocation& location : locations_) {
-      location.needsUpdate = NeedsUpdateProbe(spec_, folders_.data + location.relative);
+      location.needsUpdate = NeedsUpdateProbe(row_, folders_.data + location.relative);
       any = any || location.needsUpdate;
     }
     return any;
@@ -126,14 +126,14 @@ class Restructure {
   }
 
   UpdateOutcome Fail(const char* text) {
-    LastErrorText() = spec_.messagePrefix() + text;
+    LastErrorText() = row_.messagePrefix() + text;
     return UpdateOutcome::Failed;
   }
 
   bool Convert() {
-    const ConversionEntry* conversion = FindConversion(spec_.number);
+    const ConversionEntry* conversion = FindConversion(row_.number);
     if (conversion == nullptr) return false;
-    switch (spec_.conversion) {
+    switch (row_.conversion) {
       case ConversionInput::BackupAndWork:
         for (const TableLocation& location : locations_) {
           if (!location.needsUpdate) continue;
@@ -146,7 +146,7 @@ class Restructure {
       case ConversionInput::DataAndWork:
         return conversion->routine(folders_.data, folders_.work);
       case ConversionInput::WorkAndBaseName:
-        return conversion->routine(folders_.work, spec_.probedTable().base);
+        return conversion->routine(folders_.work, row_.probedTable().base);
       case ConversionInput::WorkOnly:
         return conversion->routine(folders_.work, "");
       case ConversionInput::None:
@@ -155,7 +155,7 @@ class Restructure {
     return false;
   }
 
-  const RestructureSpec& spec_;
+  const RestructureSpec& row_;
   bool& applied_;
   const RunFolders& folders_;
   const MemoRule memo_;
@@ -171,7 +171,7 @@ UpdateOutcome AddMissingTables(const RestructureSpec& row) {
   for (const TableLocation& location : LocationsOf(row)) {
     const std::string target = folders.data + location.relative;
     if (!fs::isDirectory(target)) fs::createDirectoryPath(target);
-    for (const SpecTable& table : row.tables()) {
+    for (const UpdatedTable& table : row.tables()) {
       const std::string base = target + table.base;
       if (fs::pathExists(base + ".dbf")) continue;
       if (!fs::copyFile(clone + table.base + ".dbf", base + ".dbf")) {
@@ -220,7 +220,7 @@ void RestoreFromBackup(const RestructureSpec& row) {
     for (const std::string& relative : relatives) {
       const std::string backup = folders.backup + relative;
       const std::string data = folders.data + relative;
-      for (const SpecTable& table : row.tables()) {
+      for (const UpdatedTable& table : row.tables()) {
         const std::string original = backup + "original\\";
         const std::string source = fs::isFile(original + table.base + ".dbf") ? original : backup;
         if (row.form == RestructureForm::Flagged && !fs::isFile(source + table.base + ".dbf")) {

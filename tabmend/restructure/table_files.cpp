@@ -18,7 +18,7 @@ std::string Upper(std::string text) {
 }
 
 // Extensions a clean deletes (the set of the table).
-std::vector<const char*> DeleteSet(const SpecTable& table, MemoRule memo) {
+std::vector<const char*> DeleteSet(const UpdatedTable& table, MemoRule memo) {
   if (memo == MemoRule::WhenPresent || table.memo) return {".dbf", ".dbt", ".mdx"};
   return {".dbf", ".mdx"};
 }
@@ -33,7 +33,7 @@ bool HasBackedUp(const std::string& key) {
 // copy is the only one left of the table as it was before the call, so the
 // move is all or nothing: when one file cannot be moved, the ones already
 // moved go back and the clean fails before anything is deleted.
-bool KeepOriginal(const std::string& folder, const SpecTable& table, MemoRule memo) {
+bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule memo) {
   const std::string base = folder + table.base;
   const std::string original = folder + "original\\";
   const std::string key = Upper(base);
@@ -70,10 +70,10 @@ std::string WithBackslash(std::string folder) {
   return folder;
 }
 
-bool CleanTableFiles(const std::string& folderIn, std::span<const SpecTable> tables, MemoRule memo,
+bool CleanTableFiles(const std::string& folderIn, std::span<const UpdatedTable> tables, MemoRule memo,
                      bool keepOriginal) {
   const std::string folder = WithBackslash(folderIn);
-  for (const SpecTable& table : tables) {
+  for (const UpdatedTable& table : tables) {
     if (keepOriginal && !KeepOriginal(folder, table, memo)) return false;
     bool clean = true;
     for (const char* ext : DeleteSet(table, memo)) {
@@ -87,11 +87,11 @@ bool CleanTableFiles(const std::string& folderIn, std::span<const SpecTable> tab
 }
 
 bool CopyTableFiles(const std::string& fromIn, const std::string& toIn,
-                    std::span<const SpecTable> tables, MemoRule memo, bool createTarget) {
+                    std::span<const UpdatedTable> tables, MemoRule memo, bool createTarget) {
   const std::string from = WithBackslash(fromIn);
   const std::string to = WithBackslash(toIn);
   if (createTarget && !fs::isDirectory(to) && !fs::createDirectoryPath(to)) return false;
-  for (const SpecTable& table : tables) {
+  for (const UpdatedTable& table : tables) {
     const std::string source = from + table.base;
     const std::string target = to + table.base;
     if (!fs::copyFile(source + ".dbf", target + ".dbf")) return false;
@@ -102,7 +102,7 @@ bool CopyTableFiles(const std::string& fromIn, const std::string& toIn,
   return true;
 }
 
-bool RestoreTableFiles(const std::string& fromIn, const std::string& toIn, const SpecTable& table,
+bool RestoreTableFiles(const std::string& fromIn, const std::string& toIn, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing) {
   const std::string source = WithBackslash(fromIn) + table.base;
   const std::string target = WithBackslash(toIn) + table.base;
@@ -119,7 +119,7 @@ bool RestoreTableFiles(const std::string& fromIn, const std::string& toIn, const
   return ok;
 }
 
-bool LocateTableFiles(const std::string& folder, const SpecTable& table) {
+bool LocateTableFiles(const std::string& folder, const UpdatedTable& table) {
   const std::string base = WithBackslash(folder) + table.base;
   return fs::isFile(base + ".dbf") && fs::isFile(base + ".mdx");
 }

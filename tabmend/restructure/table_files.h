@@ -29,21 +29,21 @@ std::string WithBackslash(std::string folder);
 // still has one afterwards. With keepOriginal (folder is B + location) the
 // first clean of a table in this call drops its "original\" copies, a later
 // one first moves the current backup into "original\" unless one is there.
-bool CleanTableFiles(const std::string& folder, std::span<const SpecTable> tables, MemoRule memo,
+bool CleanTableFiles(const std::string& folder, std::span<const UpdatedTable> tables, MemoRule memo,
                      bool keepOriginal);
 
 // Copies ".dbf", ".dbt" (see MemoRule), ".mdx" of each table, overwriting;
 // false at the first failed copy. createTarget makes a missing target folder
 // (with parents) first.
 bool CopyTableFiles(const std::string& from, const std::string& to,
-                    std::span<const SpecTable> tables, MemoRule memo, bool createTarget);
+                    std::span<const UpdatedTable> tables, MemoRule memo, bool createTarget);
 
 // Copies every file of the set that exists in `from`, ignoring failures when
 // keepGoing, else stopping at the first; used by the restore.
-bool RestoreTableFiles(const std::string& from, const std::string& to, const SpecTable& table,
+bool RestoreTableFiles(const std::string& from, const std::string& to, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing);
 
 // True when folder + base + ".dbf" and ".mdx" both exist.
-bool LocateTableFiles(const std::string& folder, const SpecTable& table);
+bool LocateTableFiles(const std::string& folder, const UpdatedTable& table);
 
 }  // namespace talvex::tabmend

@@ -51,9 +51,9 @@ TEST(Catalogue, EveryRowFitsItsForm) {
     EXPECT_GE(folder, previousFolder) << "clone folders follow the release order";
     previousFolder = folder;
     ASSERT_GE(s.tableCount, 1u);
-    ASSERT_LE(s.tableCount, kMaxSpecTables);
+    ASSERT_LE(s.tableCount, kMaxUpdatedTables);
     std::set<std::string> names;
-    for (const SpecTable& t : s.tables()) {
+    for (const UpdatedTable& t : s.tables()) {
       EXPECT_TRUE(names.insert(t.base).second) << "table listed twice: " << t.base;
       for (const char* c = t.base; *c; ++c) EXPECT_FALSE(*c >= 'A' && *c <= 'Z');
       if (s.form != RestructureForm::Single) {

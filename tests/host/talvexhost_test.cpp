@@ -130,3 +130,22 @@ TEST_F(Talvexhost, CheckTellsASoundIndexFromADamagedOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The crash action ends the program right before the armed operation, with no
+// flush: the install stops short and reports nothing it had buffered.
+TEST_F(Talvexhost, CrashActionEndsTheProgramBeforeTheArmedOperation) {
+  const std::string dir = root + "/crashed";
+  setenv("TALVEX_FAULT_INJECT", "crash:create:3", 1);
+  Output crashed = Run("install " + dir + " --release 2.49.0.100 --claims 10 --seed 4");
+  setenv("TALVEX_FAULT_INJECT", "crash:nosuchop:1,lock:0", 1);  // ignored entries arm nothing
+  Output ignored = Run("install " + root + " --release 2.49.0.100 --claims 2 --seed 4");
+  unsetenv("TALVEX_FAULT_INJECT");
+  EXPECT_EQ(crashed.exit, 86);
+  EXPECT_EQ(crashed.out, "");
+  EXPECT_FALSE(stdfs::exists(dir + "/registry.reg"));
+  EXPECT_EQ(ignored.exit, 0) << ignored.out;
+}
+
+}  // namespace

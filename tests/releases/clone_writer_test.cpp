@@ -100,7 +100,7 @@ TEST_F(CloneWriter, EveryCloneFolderHoldsItsTablesInTheReleaseLayout) {
   for (const RestructureSpec& s : tabmend::Catalogue()) {
     const std::string clone = tabmend::CloneDirectory(server, s) + "\\";
     folders.insert(s.cloneFolder);
-    for (const tabmend::SpecTable& t : s.tables()) {
+    for (const tabmend::UpdatedTable& t : s.tables()) {
       SCOPED_TRACE(s.numberText() + " " + t.base);
       const TableLayout expected = *CloneLayout(s, t.base);
       EXPECT_EQ(ReadBack(clone, expected), expected);

@@ -61,7 +61,7 @@ TEST(ReleaseLayouts, EveryProbeFlipsExactlyAtItsUpdate) {
 TEST(ReleaseLayouts, CloneFoldersHoldTheNewLayoutOfEveryUpdate) {
   for (const RestructureSpec& s : Catalogue()) {
     SCOPED_TRACE(s.numberText());
-    for (const tabmend::SpecTable& t : s.tables())
+    for (const tabmend::UpdatedTable& t : s.tables())
       ASSERT_TRUE(CloneLayout(s, t.base).has_value()) << t.base;
     if (s.probe.kind == ProbeKind::None) continue;
     // The data of the release before this folder's step still needs it; the
@@ -109,7 +109,7 @@ TEST(ReleaseLayouts, ChangesOnlyAtUpdatesThatCopyTheTable) {
       continue;
     }
     std::set<std::string> listed;
-    for (const tabmend::SpecTable& t : s->tables()) listed.insert(t.base);
+    for (const tabmend::UpdatedTable& t : s->tables()) listed.insert(t.base);
     for (const LayoutChange& c : changes) {
       EXPECT_TRUE(listed.count(c.table)) << s->numberText() << " changes " << c.table;
       if (c.kind == ChangeKind::AddTable) {
@@ -257,7 +257,7 @@ TEST(ReleaseLayouts, ClaimTablesAreKeyedByClaimKey) {
 // production index.
 TEST(ReleaseLayouts, MemoMarksAndIndexesMatchTheFileSets) {
   for (const RestructureSpec& s : Catalogue()) {
-    for (const tabmend::SpecTable& t : s.tables()) {
+    for (const tabmend::UpdatedTable& t : s.tables()) {
       SCOPED_TRACE(s.numberText() + " " + t.base);
       for (int step : {s.number - 1, CloneFolderLastUpdate(s)}) {
         auto layout = LayoutAfter(t.base, step);

@@ -366,7 +366,7 @@ class Parser {
 
   NodePtr ParseCall(const Token &name) {
     Nest nest(*this);
-    const FunctionSpec *sig = FindFunction(name.text);
+    const FunctionSignature *sig = FindFunction(name.text);
     if (!sig) FailAt("unknown function " + name.text + "()", name.pos);
     Advance();  // '('
     auto n = std::make_unique<Node>();

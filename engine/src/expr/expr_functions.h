@@ -11,7 +11,7 @@
 
 namespace talvex::engine::expr {
 
-struct FunctionSpec {
+struct FunctionSignature {
   const char *name;
   Fn fn;
   int min_args;
@@ -20,11 +20,11 @@ struct FunctionSpec {
 
 // The function a name calls: the full name, or an abbreviation of at least
 // four letters, in any case. nullptr when there is none.
-const FunctionSpec *FindFunction(std::string_view name);
+const FunctionSignature *FindFunction(std::string_view name);
 
 // Checks the arguments already in node.args and sets node.type, width, dec
 // and the constant arguments. Returns an error text, empty when fine.
-std::string TypeCall(Node &node, const FunctionSpec &sig);
+std::string TypeCall(Node &node, const FunctionSignature &sig);
 
 void EvalCall(const Node &node, const EvalContext &ctx, Value &out);
 

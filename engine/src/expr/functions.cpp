@@ -8,7 +8,7 @@
 namespace talvex::engine::expr {
 namespace {
 
-const FunctionSpec kFunctions[] = {
+const FunctionSignature kFunctions[] = {
     {"STR", Fn::Str, 1, 3},       {"DTOS", Fn::Dtos, 1, 1},       {"DTOC", Fn::Dtoc, 1, 1},
     {"UPPER", Fn::Upper, 1, 1},   {"LOWER", Fn::Lower, 1, 1},     {"LEFT", Fn::Left, 2, 2},
     {"RIGHT", Fn::Right, 2, 2},   {"SUBSTR", Fn::Substr, 2, 3},   {"TRIM", Fn::Trim, 1, 1},
@@ -35,7 +35,7 @@ const char *TypeName(ValueType t) {
   return "?";
 }
 
-std::string ArgError(const FunctionSpec &sig, size_t i, const char *want) {
+std::string ArgError(const FunctionSignature &sig, size_t i, const char *want) {
   return std::string(sig.name) + "() argument " + std::to_string(i + 1) + " must be " + want;
 }
 
@@ -62,7 +62,7 @@ std::string_view TrimRight(std::string_view s) {
 
 }  // namespace
 
-const FunctionSpec *FindFunction(std::string_view name) {
+const FunctionSignature *FindFunction(std::string_view name) {
   std::string up;
   for (char c : name) up.push_back(Upper(c));
   for (const auto &f : kFunctions)
@@ -73,7 +73,7 @@ const FunctionSpec *FindFunction(std::string_view name) {
   return nullptr;
 }
 
-std::string TypeCall(Node &node, const FunctionSpec &sig) {
+std::string TypeCall(Node &node, const FunctionSignature &sig) {
   auto &args = node.args;
   size_t n = args.size();
   if (int(n) < sig.min_args || int(n) > sig.max_args) {

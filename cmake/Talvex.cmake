@@ -52,6 +52,11 @@ if(TALVEX_BENCH AND (WIN32 OR TALVEX_M32))
 endif()
 
 set(TALVEX_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+# GCC 12 reports -Wrestrict inside std::string's own copies at -O2/-O3 (GCC bug 105329).
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+   AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  list(APPEND TALVEX_WARNINGS -Wno-restrict)
+endif()
 
 # talvex_warnings(target): the project's warning set.
 function(talvex_warnings target)

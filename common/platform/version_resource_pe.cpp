@@ -143,8 +143,8 @@ class Parser {
     if (total == 0 || !resourceOffset(rel + 16, total * 8, &entries)) return false;
     for (uint64_t i = 0; i < total; ++i) {
       uint32_t name, to;
-      img_.u32(entries + i * 8, &name);
-      img_.u32(entries + i * 8 + 4, &to);
+      // An entry cut off by the end of the image ends the search.
+      if (!img_.u32(entries + i * 8, &name) || !img_.u32(entries + i * 8 + 4, &to)) return false;
       if (!byId || (!(name & 0x80000000u) && (name & 0xFFFF) == id)) {
         *target = to;
         return true;

@@ -100,10 +100,11 @@ struct PayerRun {
 
   bool AppendPayerAmount(long claim, const std::string& paySeq, bool amountKind,
                          const std::string& reason, const std::string& code, double amount) {
-    std::string rowType;
-    if (paySeq == "01") rowType = amountKind ? "MP" : "CP";
-    if (paySeq == "02") rowType = amountKind ? "MS" : "CS";
-    if (amount == 0 || rowType.empty()) return true;
+    const char* type = nullptr;
+    if (paySeq == "01") type = amountKind ? "MP" : "CP";
+    if (paySeq == "02") type = amountKind ? "MS" : "CS";
+    if (amount == 0 || type == nullptr) return true;
+    const std::string rowType = type;
     const std::string wanted = FormatAmount(amount);
     bool equal = false;
     long largest = 0;

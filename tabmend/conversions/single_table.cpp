@@ -131,7 +131,7 @@ bool Convert0153(const std::string& oldFolder, const std::string& newFolder) {
     for (int k = 0; k < 4; ++k) {
       if (count[k] == 0 || present[k]) continue;
       ++largest;
-      char seq[16];
+      char seq[24];  // room for any long; the field keeps what fits
       std::snprintf(seq, sizeof seq, "%.2ld", largest);
       if (!codes.appendBlank()) return false;
       f4assignInt(cdClaim, claim);

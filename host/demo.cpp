@@ -134,7 +134,8 @@ int Act(const InstallOptions& options, bool* conversionMissing) {
   const Snapshot snapshot = TakeSnapshot(nativeData);
 
   Rule("Updating");
-  UpdateRun run = RunUpdate(std::nullopt, stdout);
+  std::fflush(stdout);  // the progress below goes to standard error; keep the order in a log
+  UpdateRun run = RunUpdate(std::nullopt, stderr);
   if (!run.loaded) {
     std::printf("cannot load the updater: %s\n", run.error.c_str());
     return -1;

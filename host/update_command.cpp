@@ -1,5 +1,6 @@
 #include "update_command.h"
 
+#include "host/progress_display.h"
 #include "tabmend_library.h"
 #include "token_table.h"
 
@@ -7,9 +8,8 @@ namespace talvex::host {
 namespace {
 
 struct ProgressSink {
-  std::FILE* out;
+  ProgressDisplay display;
   UpdateRun* run;
-  int lastRecordsUpdate = 0;
 };
 
 const char* PhaseText(int phase) {
@@ -24,25 +24,28 @@ const char* PhaseText(int phase) {
 void TABMEND_API OnProgress(void* context, const TabmendProgress* p) {
   auto* sink = static_cast<ProgressSink*>(context);
   if (p->Phase == TABMEND_PROGRESS_APPLIED) sink->run->applied.push_back(p->Update);
-  if (sink->out == nullptr) return;
+  char line[200];
   switch (p->Phase) {
     case TABMEND_PROGRESS_START:
       break;  // the outcome line follows at once; long copies report records
-    case TABMEND_PROGRESS_RECORDS:
-      if (p->Total >= 4096 || sink->lastRecordsUpdate != 0) {
-        std::fprintf(sink->out, "  [%2d/%2d] update %04d  copying %s: %d of %d records\n",
-                     p->Ordinal, p->Count, p->Update, p->Table, p->Done, p->Total);
-      }
+    case TABMEND_PROGRESS_RECORDS: {
+      if (p->Total < 4096) break;  // a small table is copied before anyone could watch it
+      std::snprintf(line, sizeof line, "  [%2d/%2d] update %04d  copying %s: %d of %d records",
+                    p->Ordinal, p->Count, p->Update, p->Table, p->Done, p->Total);
+      const std::string series = std::to_string(p->Update) + p->Table + p->Location;
+      sink->display.step(series, line, p->Done, p->Total);
       break;
+    }
     case TABMEND_PROGRESS_ROLLBACK:
-      std::fprintf(sink->out, "          rolling back update %04d\n", p->Update);
+      std::snprintf(line, sizeof line, "          rolling back update %04d", p->Update);
+      sink->display.phase(line);
       break;
     default:
-      std::fprintf(sink->out, "  [%2d/%2d] update %04d  %s\n", p->Ordinal, p->Count, p->Update,
-                   PhaseText(p->Phase));
+      std::snprintf(line, sizeof line, "  [%2d/%2d] update %04d  %s", p->Ordinal, p->Count,
+                    p->Update, PhaseText(p->Phase));
+      sink->display.phase(line);
       break;
   }
-  std::fflush(sink->out);
 }
 
 }  // namespace
@@ -55,7 +58,7 @@ UpdateRun RunUpdate(const std::optional<std::string>& versionText, std::FILE* pr
     return run;
   }
   run.loaded = true;
-  ProgressSink sink{progress, &run};
+  ProgressSink sink{ProgressDisplay(progress), &run};
   library.SetProgressObserver(&OnProgress, &sink);
 
   TokenTable tokens;

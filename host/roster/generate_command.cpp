@@ -10,6 +10,7 @@
 #include "common/locations/installation_locations.h"
 #include "common/platform/file_system.h"
 #include "common/text/host_date.h"
+#include "host/progress_display.h"
 #include "host/roster/roster_library.h"
 #include "qmrbsrst/frame/call_records.h"
 
@@ -26,29 +27,20 @@ using GenerateExport = int32_t(QMR_API*)(void*, void*, void*);
 #define HOST_METHOD
 #endif
 
-struct ProgressBar {
-  int lastWidth = 0;
-};
-
+// "Generating roster claims (5 of 2000 completed)" is a counted step of the
+// series before its parenthesis; any other text is a phase.
 HOST_METHOD void ShowProgress(void* self, const void* text) {
-  auto* bar = static_cast<ProgressBar*>(self);
+  auto* display = static_cast<talvex::host::ProgressDisplay*>(self);
   const auto* s = static_cast<const talvex::common::ShortString<255>*>(text);
   const std::string line = s->str();
   int done = 0, total = 0;
   const size_t open = line.find('(');
-  if (open == std::string::npos ||
-      std::sscanf(line.c_str() + open, "(%d of %d", &done, &total) != 2) {
-    done = total = 0;
+  if (open != std::string::npos &&
+      std::sscanf(line.c_str() + open, "(%d of %d", &done, &total) == 2 && total > 0) {
+    display->step(line.substr(0, open), line, done, total);
+  } else {
+    display->phase(line);
   }
-  std::string gauge;
-  if (total > 0) {
-    const int filled = done * 30 / total;
-    gauge = "[" + std::string(static_cast<size_t>(filled), '#') +
-            std::string(static_cast<size_t>(30 - filled), ' ') + "] ";
-  }
-  std::fprintf(stderr, "\r%-*s", bar->lastWidth, (gauge + line).c_str());
-  bar->lastWidth = static_cast<int>((gauge + line).size());
-  std::fflush(stderr);
 }
 
 int Usage(const char* why) {
@@ -162,9 +154,11 @@ int RunRosterGenerateCommand(int argc, char** argv) {
   call.runDate = date;
   call.rosterNumber = static_cast<int32_t>(number);
   call.rosterTable = rosterTable;
-  ProgressBar bar;
-  const int32_t code = generate(&call, reinterpret_cast<void*>(&ShowProgress), &bar);
-  std::fprintf(stderr, "\n");
+  int32_t code;
+  {
+    talvex::host::ProgressDisplay display(stderr);
+    code = generate(&call, reinterpret_cast<void*>(&ShowProgress), &display);
+  }
   std::printf("status %d: %s\n", static_cast<int>(code),
               statusText(static_cast<uint32_t>(code)));
   std::printf("accepted=%d accepted_total=%.2f rejected=%d rejected_total=%.2f\n",

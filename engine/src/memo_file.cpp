@@ -289,7 +289,7 @@ bool MemoFile::writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCo
   return true;
 }
 
-// Takes `need` blocks: the first free run long enough (split when longer), or
+// Takes `need` blocks: the shortest free run long enough (split when longer), or
 // the file's end, padded to a whole block first. The caller holds the lock.
 bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
   uint64_t blocks = 0, size = 0;
@@ -302,8 +302,10 @@ bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
   }
   uint64_t prevAt = 0;  // the word that leads to p: header[0] or a run's first word
   if (iv_) {
+    // Best fit: the shortest run that is long enough keeps long runs for long memos.
     uint32_t p = got == 4 ? get32(head) : 0;
-    uint64_t steps = 0;
+    uint64_t steps = 0, bestAt = 0;
+    uint32_t best = 0, bestNext = 0, bestCount = 0;
     while (p != 0 && p < blocks) {
       if (++steps > blocks) {
         *error = where(p) + ": the free block chain loops";
@@ -313,20 +315,27 @@ bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
       bool isRun = false;
       if (!readLink(p, blocks, &next, &count, &isRun, error)) return false;
       if (!isRun) break;  // dropped from the chain below: never reused, never overwritten
-      if (count >= need) {
-        uint32_t follow = next;
-        if (count > need) {
-          follow = static_cast<uint32_t>(p + need);
-          if (!writeLink(static_cast<uint64_t>(follow) * blockSize_, next,
-                         static_cast<uint32_t>(count - need), true, error))
-            return false;
-        }
-        if (!writeLink(prevAt, follow, 0, false, error)) return false;
-        *at = p;
-        return true;
+      if (count >= need && (best == 0 || count < bestCount)) {
+        best = p;
+        bestNext = next;
+        bestCount = count;
+        bestAt = prevAt;
+        if (count == need) break;
       }
       prevAt = static_cast<uint64_t>(p) * blockSize_;
       p = next;
+    }
+    if (best != 0) {
+      uint32_t follow = bestNext;
+      if (bestCount > need) {
+        follow = static_cast<uint32_t>(best + need);
+        if (!writeLink(static_cast<uint64_t>(follow) * blockSize_, bestNext,
+                       static_cast<uint32_t>(bestCount - need), true, error))
+          return false;
+      }
+      if (!writeLink(bestAt, follow, 0, false, error)) return false;
+      *at = best;
+      return true;
     }
   }
   uint64_t point = blocks;
@@ -414,7 +423,8 @@ bool MemoFile::release(const std::vector<MemoRun>& runs, bool shared, std::strin
 }
 
 // Inserts the run where block order puts it, merged with a free run just
-// before or just after it.
+// before or just after it; free space that reaches the end of the file is cut
+// off instead.
 bool MemoFile::releaseOne(MemoRun run, std::string* error) {
   uint64_t blocks = 0, size = 0;
   if (!fileBlocks(&blocks, &size, error)) return false;
@@ -425,7 +435,7 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
     *error = path_ + ": " + *error;
     return false;
   }
-  uint64_t prevAt = 0;
+  uint64_t prevAt = 0, prevPrevAt = 0;
   uint32_t prevBlock = 0, prevCount = 0;
   uint32_t p = get32(head);
   uint64_t steps = 0;
@@ -439,13 +449,14 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
     if (!readLink(p, blocks, &next, &count, &isRun, error)) return false;
     // Not a chain we can extend safely, or the run is free already: leave it.
     if (!isRun || static_cast<uint64_t>(p) + count > run.block) return true;
+    prevPrevAt = prevAt;
     prevAt = static_cast<uint64_t>(p) * blockSize_;
     prevBlock = p;
     prevCount = count;
     p = next;
   }
   uint32_t next = p;
-  uint32_t count = run.count;
+  uint64_t count = run.count;
   if (p != 0 && p < blocks && static_cast<uint64_t>(run.block) + run.count == p) {
     uint32_t pNext = 0, pCount = 0;
     bool isRun = false;
@@ -455,9 +466,22 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
       count += pCount;
     }
   }
-  if (prevBlock != 0 && static_cast<uint64_t>(prevBlock) + prevCount == run.block)
-    return writeLink(prevAt, next, prevCount + count, true, error);
-  if (!writeLink(static_cast<uint64_t>(run.block) * blockSize_, next, count, true, error))
+  bool joinPrev = prevBlock != 0 && static_cast<uint64_t>(prevBlock) + prevCount == run.block;
+  uint32_t start = joinPrev ? prevBlock : run.block;
+  uint64_t total = joinPrev ? prevCount + count : count;
+  uint64_t linkAt = joinPrev ? prevPrevAt : prevAt;
+  if (start + total >= blocks && (next == 0 || next >= blocks)) {
+    // The last run of the chain ends the file: the link now names the new end.
+    if (!writeLink(linkAt, start, 0, false, error)) return false;
+    if (!file_->truncate(static_cast<uint64_t>(start) * blockSize_)) {
+      *error = path_ + ": memo truncate failed: " + file_->lastError();
+      return false;
+    }
+    return true;
+  }
+  if (joinPrev) return writeLink(prevAt, next, static_cast<uint32_t>(total), true, error);
+  if (!writeLink(static_cast<uint64_t>(run.block) * blockSize_, next, static_cast<uint32_t>(count),
+                 true, error))
     return false;
   return writeLink(prevAt, run.block, 0, false, error);
 }

@@ -10,8 +10,8 @@
 // dBASE IV free chain: header[0] names the first free run; a free run starts
 // with the next run's block and its own length in blocks, and the chain ends
 // at the first link that reaches the end of the file. Runs are kept in block
-// order and merged with free neighbours. A new memo takes the first run long
-// enough before the file grows. A memo is rewritten in place only when it is
+// order and merged with free neighbours; free space at the end of the file is
+// cut off. A new memo takes the shortest run long enough before the file grows. A memo is rewritten in place only when it is
 // its own record's (the caller passes the block as in the file) and fits its
 // blocks; blocks a write gives up are handed back to the caller, who returns
 // them with release() once the record no longer points at them. A dBASE III

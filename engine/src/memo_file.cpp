@@ -14,6 +14,10 @@ namespace {
 constexpr uint32_t kIVMarker = 0x0008FFFF;
 constexpr size_t kIVPrefix = 8;
 constexpr uint32_t kIIIBlock = 512;
+// Free runs kept on the chain at most: every allocation and release walks the
+// chain in the file, so it stays short; blocks freed beyond it stay
+// unreferenced until pack.
+constexpr uint64_t kMaxFreeRuns = 128;
 // A memo larger than this is refused as corrupt rather than allocated.
 constexpr uint64_t kMaxMemo = 1ull << 30;
 
@@ -455,6 +459,16 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
     prevCount = count;
     p = next;
   }
+  // Count the rest of the chain: a full chain takes no new run.
+  uint64_t runs = steps;
+  for (uint32_t q = p; q != 0 && q < blocks && runs < kMaxFreeRuns; ++runs) {
+    uint32_t qNext = 0, qCount = 0;
+    bool isRun = false;
+    if (!readLink(q, blocks, &qNext, &qCount, &isRun, error)) return false;
+    if (!isRun) break;
+    q = qNext;
+  }
+  bool full = runs >= kMaxFreeRuns;
   uint32_t next = p;
   uint64_t count = run.count;
   if (p != 0 && p < blocks && static_cast<uint64_t>(run.block) + run.count == p) {
@@ -480,6 +494,7 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
     return true;
   }
   if (joinPrev) return writeLink(prevAt, next, static_cast<uint32_t>(total), true, error);
+  if (full && count == run.count) return true;  // would be one run more
   if (!writeLink(static_cast<uint64_t>(run.block) * blockSize_, next, static_cast<uint32_t>(count),
                  true, error))
     return false;

@@ -11,7 +11,9 @@
 // with the next run's block and its own length in blocks, and the chain ends
 // at the first link that reaches the end of the file. Runs are kept in block
 // order and merged with free neighbours; free space at the end of the file is
-// cut off. A new memo takes the shortest run long enough before the file grows. A memo is rewritten in place only when it is
+// cut off. A new memo takes the shortest run long enough before the file grows.
+// The chain is walked in the file on every allocation and release, so it is
+// kept to 128 runs; blocks freed beyond that stay unreferenced until pack. A memo is rewritten in place only when it is
 // its own record's (the caller passes the block as in the file) and fits its
 // blocks; blocks a write gives up are handed back to the caller, who returns
 // them with release() once the record no longer points at them. A dBASE III

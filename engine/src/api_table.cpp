@@ -210,7 +210,7 @@ C4Table C4API d4create(C4Context c, const char* path, const C4FieldInfo* fields,
     std::string native = f->path();
     f.reset();
     if (h.version == 0x8B) {
-      std::unique_ptr<MemoFile> m = MemoFile::create(replaceExtension(native, ".dbt"), true, alias, &why);
+      std::unique_ptr<MemoFile> m = MemoFile::create(replaceExtension(native, ".dbt"), true, 512, alias, &why);
       if (!m) {
         ctx->fail(e4create, replaceExtension(native, ".dbt") + ": " + why);
         return 0;

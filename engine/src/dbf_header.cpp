@@ -54,8 +54,8 @@ bool fieldShapeValid(const FieldDesc& f, std::string* why) {
 
 uint16_t dbfHeaderLength(const uint8_t* b, std::string* error) {
   uint8_t v = b[0];
-  if ((v & 0x07) == 4) {
-    *error = "dBASE 7 tables are not supported";
+  if (isLevel7Version(v)) {
+    *error = "a dBASE level 7 table, which this engine does not open";
     return 0;
   }
   uint8_t sql = v & 0x70;

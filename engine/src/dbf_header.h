@@ -41,6 +41,9 @@ inline constexpr size_t kDbfFixedHeader = 32;
 inline constexpr size_t kFieldDescSize = 32;
 inline constexpr uint8_t kDbfEndMarker = 0x1A;
 
+// dBASE level 7 (version 0x04, 0x8C): 48-byte descriptors this engine does not read.
+inline bool isLevel7Version(uint8_t version) { return (version & 0x07) == 4; }
+
 // Checks bytes 0..31 and returns the header length they give (0 and *error
 // when the version is refused).
 uint16_t dbfHeaderLength(const uint8_t* first32, std::string* error);

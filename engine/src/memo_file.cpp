@@ -1,5 +1,7 @@
 #include "memo_file.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +14,10 @@ namespace {
 constexpr uint32_t kIVMarker = 0x0008FFFF;
 constexpr size_t kIVPrefix = 8;
 constexpr uint32_t kIIIBlock = 512;
+// Free runs kept on the chain at most: every allocation and release walks the
+// chain in the file, so it stays short; blocks freed beyond it stay
+// unreferenced until pack.
+constexpr uint64_t kMaxFreeRuns = 128;
 // A memo larger than this is refused as corrupt rather than allocated.
 constexpr uint64_t kMaxMemo = 1ull << 30;
 
@@ -103,16 +109,25 @@ std::unique_ptr<MemoFile> MemoFile::open(std::string_view path, bool ivStyle, bo
     readOnly = true;
   }
   if (!m->file_) return nullptr;
+  m->path_ = m->file_->path();
   m->iv_ = ivStyle;
   m->readOnly_ = readOnly;
-  uint8_t head[32];
-  if (!readExact(*m->file_, 0, head, sizeof head, error)) {
-    *error = "memo file has no header";
+  uint64_t size = 0;
+  if (!m->file_->size(&size)) {
+    *error = "memo size failed: " + m->file_->lastError();
     return nullptr;
   }
+  // A header-only file is sound (a memo table that never had a memo); what
+  // must be there is the next-free word and, for dBASE IV, the block size.
+  size_t need = ivStyle ? 22 : 4;
+  if (size < need) {
+    *error = "the memo file is " + std::to_string(size) + " bytes, shorter than its header";
+    return nullptr;
+  }
+  uint8_t head[22];
+  if (!readExact(*m->file_, 0, head, need, error)) return nullptr;
   if (ivStyle) {
     uint32_t bs = static_cast<uint32_t>(head[20] | (head[21] << 8));
-    if (bs == 0) bs = 512;  // some writers leave it 0; dBASE's default
     if (bs < 32 || bs % 32 != 0) {
       *error = "memo block size " + std::to_string(bs) + " is not valid";
       return nullptr;
@@ -124,63 +139,46 @@ std::unique_ptr<MemoFile> MemoFile::open(std::string_view path, bool ivStyle, bo
   return m;
 }
 
-std::unique_ptr<MemoFile> MemoFile::create(std::string_view path, bool ivStyle,
+std::unique_ptr<MemoFile> MemoFile::create(std::string_view path, bool ivStyle, uint32_t blockSize,
                                            std::string_view tableName, std::string* error) {
   std::unique_ptr<MemoFile> m(new MemoFile());
   m->file_ = platform::File::open(path, platform::OpenMode::CreateTruncate, error);
   if (!m->file_) return nullptr;
+  m->path_ = m->file_->path();
   m->iv_ = ivStyle;
-  m->blockSize_ = 512;
-  if (!m->reset(error)) return nullptr;
+  m->blockSize_ = ivStyle ? blockSize : kIIIBlock;
+  std::vector<uint8_t> head(m->blockSize_, 0);
+  put32(head.data(), 1);
   if (ivStyle) {
-    uint8_t name[8] = {0};
     for (size_t i = 0; i < tableName.size() && i < 8; ++i) {
       char c = tableName[i];
-      name[i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      head[8 + i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
     }
-    if (!m->file_->writeAt(8, name, 8)) {
-      *error = "memo write failed: " + m->file_->lastError();
-      return nullptr;
-    }
+    head[18] = 0x02;
+    head[19] = 0x01;
+    head[20] = static_cast<uint8_t>(m->blockSize_);
+    head[21] = static_cast<uint8_t>(m->blockSize_ >> 8);
+  } else {
+    head[16] = 0x03;
+  }
+  if (!m->file_->writeAt(0, head.data(), head.size())) {
+    *error = "memo write failed: " + m->file_->lastError();
+    return nullptr;
   }
   return m;
 }
 
-bool MemoFile::reset(std::string* error) {
-  std::vector<uint8_t> head(blockSize_, 0);
-  put32(head.data(), 1);
-  if (iv_) {
-    head[18] = 0x02;
-    head[19] = 0x01;
-    head[20] = static_cast<uint8_t>(blockSize_);
-    head[21] = static_cast<uint8_t>(blockSize_ >> 8);
-  } else {
-    head[16] = 0x03;
-  }
-  if (!iv_) {
-    if (!file_->truncate(0) || !file_->writeAt(0, head.data(), head.size())) {
-      *error = "memo write failed: " + file_->lastError();
-      return false;
-    }
-    return true;
-  }
-  // Keep the table name of an existing IV header.
-  uint8_t name[8] = {0};
-  size_t got = 0;
-  if (file_->readAt(8, name, 8, &got) && got == 8) std::memcpy(head.data() + 8, name, 8);
-  if (!file_->truncate(0) || !file_->writeAt(0, head.data(), head.size())) {
-    *error = "memo write failed: " + file_->lastError();
-    return false;
-  }
-  return true;
+std::string MemoFile::where(uint32_t block) const {
+  return path_ + " block " + std::to_string(block);
 }
 
 bool MemoFile::fileBlocks(uint64_t* blocks, uint64_t* size, std::string* error) {
   if (!file_->size(size)) {
-    *error = "memo size failed: " + file_->lastError();
+    *error = path_ + ": memo size failed: " + file_->lastError();
     return false;
   }
   *blocks = (*size + blockSize_ - 1) / blockSize_;
+  if (*blocks == 0) *blocks = 1;  // block 0 is the header, however short
   return true;
 }
 
@@ -191,25 +189,27 @@ bool MemoFile::read(uint32_t block, std::string* out, std::string* error) {
   if (!fileBlocks(&blocks, &size, error)) return false;
   uint64_t start = static_cast<uint64_t>(block) * blockSize_;
   if (block >= blocks || start >= size) {
-    *error = "memo pointer " + std::to_string(block) + " is past the end of the memo file";
+    *error = where(block) + ": past the end of the memo file (" + std::to_string(blocks) +
+             " blocks)";
     return false;
   }
   if (iv_) {
     uint8_t prefix[kIVPrefix];
-    if (!readExact(*file_, start, prefix, sizeof prefix, error)) return false;
-    if (get32(prefix) != kIVMarker) {
-      *error = "memo block " + std::to_string(block) + " does not start a memo";
+    if (start + kIVPrefix > size || !readExact(*file_, start, prefix, sizeof prefix, error) ||
+        get32(prefix) != kIVMarker) {
+      *error = where(block) + ": does not start a memo";
       return false;
     }
     uint32_t len = get32(prefix + 4);
     if (len < kIVPrefix || start + len > size || len - kIVPrefix > kMaxMemo) {
-      *error = "memo block " + std::to_string(block) + " has an invalid length " +
-               std::to_string(len);
+      *error = where(block) + ": invalid memo length " + std::to_string(len);
       return false;
     }
     out->resize(len - kIVPrefix);
-    if (!out->empty() && !readExact(*file_, start + kIVPrefix, out->data(), out->size(), error))
+    if (!out->empty() && !readExact(*file_, start + kIVPrefix, out->data(), out->size(), error)) {
+      *error = where(block) + ": " + *error;
       return false;
+    }
     return true;
   }
   // dBASE III: read on until 1A 1A or the end of the file.
@@ -219,7 +219,7 @@ bool MemoFile::read(uint32_t block, std::string* out, std::string* error) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
     size_t got = 0;
     if (!file_->readAt(pos, buf.data(), want, &got) || got == 0) {
-      *error = "memo read failed: " + file_->lastError();
+      *error = where(block) + ": memo read failed: " + file_->lastError();
       return false;
     }
     size_t prevLen = out->size();
@@ -232,7 +232,7 @@ bool MemoFile::read(uint32_t block, std::string* out, std::string* error) {
       return true;
     }
     if (out->size() > kMaxMemo) {
-      *error = "memo at block " + std::to_string(block) + " has no end";
+      *error = where(block) + ": the memo has no end";
       return false;
     }
     pos += got;
@@ -242,7 +242,7 @@ bool MemoFile::read(uint32_t block, std::string* out, std::string* error) {
   return true;
 }
 
-bool MemoFile::memoBlocksUsed(uint32_t block, uint64_t* blocks) {
+bool MemoFile::ownBlocks(uint32_t block, uint64_t* blocks) {
   if (block == 0 || !iv_) return false;
   uint64_t size = 0;
   if (!file_->size(&size)) return false;
@@ -258,54 +258,124 @@ bool MemoFile::memoBlocksUsed(uint32_t block, uint64_t* blocks) {
   return true;
 }
 
-// IV: the end of the free chain that starts at header[0]; III: header[0].
-// Never below the file's real end, so live blocks are never handed out.
-bool MemoFile::appendPoint(uint32_t* at, uint32_t* lastLink, std::string* error) {
-  uint64_t blocks = 0, size = 0;
-  if (!fileBlocks(&blocks, &size, error)) return false;
-  uint8_t head[4];
-  if (!readExact(*file_, 0, head, 4, error)) return false;
-  uint32_t p = get32(head);
-  *lastLink = 0;
-  if (iv_) {
-    uint32_t prev = 0;
-    uint64_t steps = 0;
-    while (p != 0 && p < blocks && steps++ <= blocks) {
-      uint8_t link[4];
-      if (!readExact(*file_, static_cast<uint64_t>(p) * blockSize_, link, 4, error)) return false;
-      uint32_t next = get32(link);
-      if (next <= p) {  // not a chain we can follow: fall back to the file's end
-        prev = 0;
-        p = 0;
-        break;
-      }
-      prev = p;
-      p = next;
-    }
-    *lastLink = prev;
-  }
-  uint64_t point = p;
-  if (point < blocks) point = blocks;
-  if (point == 0) point = 1;
-  if (point + 1 > 0xFFFFFFFFull) {
-    *error = "memo file is full";
+// A free run: its first word is the next run, its second its own length in
+// blocks. Anything else (a live memo, a length running past the next run or
+// the file's end) is not a run, and the chain is not followed through it.
+bool MemoFile::readLink(uint32_t block, uint64_t blocks, uint32_t* next, uint32_t* count,
+                        bool* isRun, std::string* error) {
+  uint8_t link[8];
+  size_t got = 0;
+  *isRun = false;
+  if (!file_->readAt(static_cast<uint64_t>(block) * blockSize_, link, sizeof link, &got)) {
+    *error = where(block) + ": memo read failed: " + file_->lastError();
     return false;
   }
+  if (got != sizeof link) return true;
+  *next = get32(link);
+  *count = get32(link + 4);
+  if (*next == kIVMarker || *count == 0) return true;
+  uint64_t end = static_cast<uint64_t>(block) + *count;
+  if (end > blocks) return true;
+  if (*next > block && *next < blocks && end > *next) return true;
+  *isRun = true;
+  return true;
+}
+
+bool MemoFile::writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCount,
+                         std::string* error) {
+  uint8_t link[8];
+  put32(link, next);
+  put32(link + 4, count);
+  if (!file_->writeAt(at, link, withCount ? 8 : 4)) {
+    *error = path_ + ": memo write failed: " + file_->lastError();
+    return false;
+  }
+  return true;
+}
+
+// Takes `need` blocks: the shortest free run long enough (split when longer), or
+// the file's end, padded to a whole block first. The caller holds the lock.
+bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
+  uint64_t blocks = 0, size = 0;
+  if (!fileBlocks(&blocks, &size, error)) return false;
+  uint8_t head[4] = {0};
+  size_t got = 0;
+  if (!file_->readAt(0, head, 4, &got)) {
+    *error = path_ + ": memo read failed: " + file_->lastError();
+    return false;
+  }
+  uint64_t prevAt = 0;  // the word that leads to p: header[0] or a run's first word
+  if (iv_) {
+    // Best fit: the shortest run that is long enough keeps long runs for long memos.
+    uint32_t p = got == 4 ? get32(head) : 0;
+    uint64_t steps = 0, bestAt = 0;
+    uint32_t best = 0, bestNext = 0, bestCount = 0;
+    while (p != 0 && p < blocks) {
+      if (++steps > blocks) {
+        *error = where(p) + ": the free block chain loops";
+        return false;
+      }
+      uint32_t next = 0, count = 0;
+      bool isRun = false;
+      if (!readLink(p, blocks, &next, &count, &isRun, error)) return false;
+      if (!isRun) break;  // dropped from the chain below: never reused, never overwritten
+      if (count >= need && (best == 0 || count < bestCount)) {
+        best = p;
+        bestNext = next;
+        bestCount = count;
+        bestAt = prevAt;
+        if (count == need) break;
+      }
+      prevAt = static_cast<uint64_t>(p) * blockSize_;
+      p = next;
+    }
+    if (best != 0) {
+      uint32_t follow = bestNext;
+      if (bestCount > need) {
+        follow = static_cast<uint32_t>(best + need);
+        if (!writeLink(static_cast<uint64_t>(follow) * blockSize_, bestNext,
+                       static_cast<uint32_t>(bestCount - need), true, error))
+          return false;
+      }
+      if (!writeLink(bestAt, follow, 0, false, error)) return false;
+      *at = best;
+      return true;
+    }
+  }
+  uint64_t point = blocks;
+  if (point + need > 0xFFFFFFFFull) {
+    *error = path_ + ": memo file is full";
+    return false;
+  }
+  uint64_t startByte = point * blockSize_;
+  if (size < startByte) {
+    // A short last block or a header-only file: pad it so the memo starts on a block.
+    std::vector<uint8_t> zeros(static_cast<size_t>(startByte - size), 0);
+    if (!file_->writeAt(size, zeros.data(), zeros.size())) {
+      *error = path_ + ": memo write failed: " + file_->lastError();
+      return false;
+    }
+  }
+  if (!writeLink(prevAt, static_cast<uint32_t>(point + need), 0, false, error)) return false;
   *at = static_cast<uint32_t>(point);
   return true;
 }
 
-bool MemoFile::write(std::string_view data, uint32_t* block, bool shared, std::string* error) {
+bool MemoFile::write(std::string_view data, uint32_t* block, bool shared,
+                     std::vector<MemoRun>* freed, std::string* error) {
   if (readOnly_) {
-    *error = "memo file is read-only";
+    *error = path_ + ": memo file is read-only";
     return false;
   }
+  uint64_t own = 0;
+  bool owned = *block != 0 && ownBlocks(*block, &own);
   if (data.empty()) {
-    *block = 0;  // the old blocks are simply no longer referenced
+    if (owned) freed->push_back({*block, static_cast<uint32_t>(own)});
+    *block = 0;
     return true;
   }
   if (data.size() > kMaxMemo) {
-    *error = "memo text is too long";
+    *error = path_ + ": memo text is too long";
     return false;
   }
   std::vector<uint8_t> bytes;
@@ -322,38 +392,113 @@ bool MemoFile::write(std::string_view data, uint32_t* block, bool shared, std::s
     bytes[data.size() + 1] = 0x1A;
   }
 
-  uint64_t oldBlocks = 0;
-  if (*block != 0 && memoBlocksUsed(*block, &oldBlocks) && oldBlocks >= need) {
+  if (owned && own >= need) {
     // Only the written bytes: the rest of the old blocks stays as it was.
     if (!file_->writeAt(static_cast<uint64_t>(*block) * blockSize_, bytes.data(), used)) {
-      *error = "memo write failed: " + file_->lastError();
+      *error = where(*block) + ": memo write failed: " + file_->lastError();
       return false;
     }
+    if (own > need)
+      freed->push_back({static_cast<uint32_t>(*block + need), static_cast<uint32_t>(own - need)});
     return true;
   }
 
   MemoLock lock(*file_, shared);
   if (!lock.acquire(error)) return false;
-  uint32_t at = 0, lastLink = 0;
-  if (!appendPoint(&at, &lastLink, error)) return false;
-  uint64_t end = at + need;
-  if (end > 0xFFFFFFFFull) {
-    *error = "memo file is full";
-    return false;
-  }
+  uint32_t at = 0;
+  if (!allocate(need, &at, error)) return false;
   if (!file_->writeAt(static_cast<uint64_t>(at) * blockSize_, bytes.data(), bytes.size())) {
-    *error = "memo write failed: " + file_->lastError();
+    *error = where(at) + ": memo write failed: " + file_->lastError();
     return false;
   }
-  uint8_t link[4];
-  put32(link, static_cast<uint32_t>(end));
-  uint64_t linkAt = lastLink ? static_cast<uint64_t>(lastLink) * blockSize_ : 0;
-  if (!file_->writeAt(linkAt, link, 4)) {
-    *error = "memo write failed: " + file_->lastError();
-    return false;
-  }
+  if (owned) freed->push_back({*block, static_cast<uint32_t>(own)});
   *block = at;
   return true;
+}
+
+bool MemoFile::release(const std::vector<MemoRun>& runs, bool shared, std::string* error) {
+  if (!iv_ || runs.empty()) return true;
+  if (readOnly_) return true;
+  MemoLock lock(*file_, shared);
+  if (!lock.acquire(error)) return false;
+  for (const MemoRun& r : runs)
+    if (!releaseOne(r, error)) return false;
+  return true;
+}
+
+// Inserts the run where block order puts it, merged with a free run just
+// before or just after it; free space that reaches the end of the file is cut
+// off instead.
+bool MemoFile::releaseOne(MemoRun run, std::string* error) {
+  uint64_t blocks = 0, size = 0;
+  if (!fileBlocks(&blocks, &size, error)) return false;
+  if (run.block == 0 || run.count == 0 || static_cast<uint64_t>(run.block) + run.count > blocks)
+    return true;
+  uint8_t head[4];
+  if (!readExact(*file_, 0, head, 4, error)) {
+    *error = path_ + ": " + *error;
+    return false;
+  }
+  uint64_t prevAt = 0, prevPrevAt = 0;
+  uint32_t prevBlock = 0, prevCount = 0;
+  uint32_t p = get32(head);
+  uint64_t steps = 0;
+  while (p != 0 && p < blocks && p <= run.block) {
+    if (++steps > blocks) {
+      *error = where(p) + ": the free block chain loops";
+      return false;
+    }
+    uint32_t next = 0, count = 0;
+    bool isRun = false;
+    if (!readLink(p, blocks, &next, &count, &isRun, error)) return false;
+    // Not a chain we can extend safely, or the run is free already: leave it.
+    if (!isRun || static_cast<uint64_t>(p) + count > run.block) return true;
+    prevPrevAt = prevAt;
+    prevAt = static_cast<uint64_t>(p) * blockSize_;
+    prevBlock = p;
+    prevCount = count;
+    p = next;
+  }
+  // Count the rest of the chain: a full chain takes no new run.
+  uint64_t runs = steps;
+  for (uint32_t q = p; q != 0 && q < blocks && runs < kMaxFreeRuns; ++runs) {
+    uint32_t qNext = 0, qCount = 0;
+    bool isRun = false;
+    if (!readLink(q, blocks, &qNext, &qCount, &isRun, error)) return false;
+    if (!isRun) break;
+    q = qNext;
+  }
+  bool full = runs >= kMaxFreeRuns;
+  uint32_t next = p;
+  uint64_t count = run.count;
+  if (p != 0 && p < blocks && static_cast<uint64_t>(run.block) + run.count == p) {
+    uint32_t pNext = 0, pCount = 0;
+    bool isRun = false;
+    if (!readLink(p, blocks, &pNext, &pCount, &isRun, error)) return false;
+    if (isRun) {
+      next = pNext;
+      count += pCount;
+    }
+  }
+  bool joinPrev = prevBlock != 0 && static_cast<uint64_t>(prevBlock) + prevCount == run.block;
+  uint32_t start = joinPrev ? prevBlock : run.block;
+  uint64_t total = joinPrev ? prevCount + count : count;
+  uint64_t linkAt = joinPrev ? prevPrevAt : prevAt;
+  if (start + total >= blocks && (next == 0 || next >= blocks)) {
+    // The last run of the chain ends the file: the link now names the new end.
+    if (!writeLink(linkAt, start, 0, false, error)) return false;
+    if (!file_->truncate(static_cast<uint64_t>(start) * blockSize_)) {
+      *error = path_ + ": memo truncate failed: " + file_->lastError();
+      return false;
+    }
+    return true;
+  }
+  if (joinPrev) return writeLink(prevAt, next, static_cast<uint32_t>(total), true, error);
+  if (full && count == run.count) return true;  // would be one run more
+  if (!writeLink(static_cast<uint64_t>(run.block) * blockSize_, next, static_cast<uint32_t>(count),
+                 true, error))
+    return false;
+  return writeLink(prevAt, run.block, 0, false, error);
 }
 
 }  // namespace talvex::engine

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "c4dll.h"
+#include "common/platform/file_system.h"
 #include "index_binding.h"
 #include "lock_ranges.h"
 
@@ -135,7 +136,7 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
   uint16_t hl = dbfHeaderLength(first, &bad);
   if (hl == 0) {
     error->code = e4data;
-    error->detail = path_ + ": " + bad;
+    error->detail = path_ + (isLevel7Version(first[0]) ? " is " : ": ") + bad;
     return e4data;
   }
   std::vector<uint8_t> head(hl);
@@ -501,6 +502,15 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
     return e4exclusive;
   }
   if (int rc = flushAppends(error)) return rc;
+  std::vector<uint32_t> memoBlocks;
+  std::vector<size_t> memoFields;
+  if (memo_) {
+    for (size_t j = 0; j < header_.fields.size(); ++j) {
+      char t = header_.fields[j].type;
+      if (t == 'M' || t == 'B' || t == 'G') memoFields.push_back(j);
+    }
+    if (int rc = packMemoFile(keep, memoFields, &memoBlocks, error)) return rc;
+  }
   const size_t rl = header_.recordLen;
   const uint32_t total = count_;
   std::vector<char> in, out;
@@ -516,10 +526,20 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
     if (!io_->readAt(off, in.data(), in.size(), &got) || got != in.size())
       return ioError(e4read, "record read failed during pack", error);
     out.clear();
-    for (uint32_t i = 0; i < n; ++i)
-      if (rec + i - 1 < keep.size() && keep[rec + i - 1])
+    for (uint32_t i = 0; i < n; ++i) {
+      if (rec + i - 1 < keep.size() && keep[rec + i - 1]) {
+        size_t at = out.size();
         out.insert(out.end(), in.begin() + static_cast<long>(i * rl),
                    in.begin() + static_cast<long>((i + 1) * rl));
+        // The memo pointers of the compacted .dbt, kept record by kept record.
+        size_t kept = written + at / rl;
+        for (size_t m = 0; m < memoFields.size(); ++m) {
+          const FieldDesc& f = header_.fields[memoFields[m]];
+          formatMemoPointer(memoBlocks[kept * memoFields.size() + m], memoIV(),
+                            out.data() + at + f.offset);
+        }
+      }
+    }
     if (!out.empty()) {
       uint64_t woff = header_.headerLen + static_cast<uint64_t>(written) * rl;
       if (!io_->writeAt(woff, out.data(), out.size()))
@@ -535,6 +555,101 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
   if (!io_->writeAt(end, &eof, 1) || !io_->truncate(end + 1))
     return ioError(e4write, "truncate failed during pack", error);
   return writeHeaderCount(error);
+}
+
+// Writes every live memo of the kept records into a new .dbt beside the old
+// one, then puts it in the old one's place; *blocks gets the new block of each
+// kept record's memo fields, in record order. Nothing is changed until the new
+// file is whole: a memo that cannot be read or a failed write leaves table and
+// memo file as they were. With no other opener the new file replaces the old
+// by a rename; when others have the table open (and so the .dbt, which they
+// would go on reading under its old name) its bytes are copied over the old
+// file instead.
+int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
+                              std::vector<uint32_t>* blocks, EngineError* error) {
+  const std::string memoPath = memo_->path();
+  const std::string tempPath = replaceExtension(path_, ".pbt");
+  auto failed = [&](int code, const std::string& why) {
+    platform::deleteFile(tempPath);
+    error->code = code;
+    error->detail = path_ + ": pack stopped, table and memo file left as they were: " + why;
+    return code;
+  };
+  std::string why;
+  platform::deleteFile(tempPath);
+  std::unique_ptr<MemoFile> fresh =
+      MemoFile::create(tempPath, memo_->ivStyle(), memo_->blockSize(), alias_, &why);
+  if (!fresh) return failed(e4create, tempPath + ": " + why);
+  const size_t rl = header_.recordLen;
+  std::vector<char> rec(rl);
+  std::vector<MemoRun> none;
+  std::string text;
+  blocks->clear();
+  for (uint32_t r = 1; r <= count_; ++r) {
+    if (r - 1 >= keep.size() || !keep[r - 1]) continue;
+    size_t got = 0;
+    uint64_t off = header_.headerLen + static_cast<uint64_t>(r - 1) * rl;
+    if (!io_->readAt(off, rec.data(), rl, &got) || got != rl)
+      return failed(e4read, "record " + std::to_string(r) + " could not be read");
+    for (size_t j : fields) {
+      const FieldDesc& f = header_.fields[j];
+      uint32_t old = 0, now = 0;
+      if (!parseMemoPointer(std::string_view(rec.data() + f.offset, f.len), &old))
+        return failed(e4memo, "record " + std::to_string(r) + " field " + f.name +
+                                  " holds no memo block number");
+      if (!memo_->read(old, &text, &why))
+        return failed(e4memo, "record " + std::to_string(r) + " field " + f.name + ": " + why);
+      if (!fresh->write(text, &now, false, &none, &why)) return failed(e4write, why);
+      blocks->push_back(now);
+    }
+  }
+  if (!fresh->file().sync()) return failed(e4write, tempPath + ": " + fresh->file().lastError());
+  fresh.reset();
+
+  // Alone: no other process holds the open byte, and none can take it while
+  // the files are swapped.
+  bool alone = heldMode_ >= 2;
+  bool lockedHere = false;
+  if (!alone) {
+    io_->unlockRange(kOpenByte, 1);
+    lockedHere = io_->lockRange(kOpenByte, 1, true) == LockResult::Locked;
+    if (!lockedHere) io_->lockRange(kOpenByte, 1, false);
+    alone = lockedHere;
+  }
+  bool ok = true;
+  if (alone) {
+    memo_.reset();  // a Win32 file cannot be replaced while open
+    ok = platform::copyFile(tempPath, memoPath);
+    if (!ok) why = "the new memo file could not replace " + memoPath;
+    memo_ = MemoFile::open(memoPath, memoIV(), readOnly_, &why);
+    if (!memo_) ok = false;
+  } else {
+    std::unique_ptr<platform::File> in =
+        platform::File::open(tempPath, platform::OpenMode::ReadOnly, &why);
+    uint64_t size = 0;
+    ok = in && in->size(&size);
+    std::vector<char> buf(256 * 1024);
+    for (uint64_t pos = 0; ok && pos < size;) {
+      size_t got = 0;
+      size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
+      ok = in->readAt(pos, buf.data(), want, &got) && got == want &&
+           memo_->file().writeAt(pos, buf.data(), got);
+      pos += got;
+    }
+    ok = ok && memo_->file().truncate(size);
+    if (!ok) why = memoPath + " could not be rewritten: " + memo_->file().lastError();
+  }
+  if (lockedHere) {
+    io_->unlockRange(kOpenByte, 1);
+    io_->lockRange(kOpenByte, 1, false);
+  }
+  platform::deleteFile(tempPath);
+  if (!ok) {
+    error->code = e4memo;
+    error->detail = path_ + ": pack stopped: " + why;
+    return e4memo;
+  }
+  return 0;
 }
 
 }  // namespace talvex::engine

@@ -104,6 +104,8 @@ class SharedTable {
   int flushAppends(EngineError* error);
   void takeBackAppend(uint32_t oldCount);
   int ioError(int code, const std::string& what, EngineError* error);
+  int packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
+                   std::vector<uint32_t>* blocks, EngineError* error);
 
   std::unique_ptr<platform::File> io_;
   std::unique_ptr<MemoFile> memo_;

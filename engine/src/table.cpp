@@ -266,6 +266,7 @@ int Table::setMemo(size_t i, std::string_view text) {
 }
 
 int Table::writeMemos(bool newRecord) {
+  freedMemo_.clear();
   for (size_t i = 0; i < memos_.size(); ++i) {
     MemoSlot& m = memos_[i];
     if (!m.changed) continue;
@@ -276,12 +277,21 @@ int Table::writeMemos(bool newRecord) {
       block = 0;
     if (newRecord || !origValid_) block = 0;
     std::string err;
-    if (!st->memo()->write(m.text, &block, !othersKeptOut(), &err))
+    if (!st->memo()->write(m.text, &block, !othersKeptOut(), &freedMemo_, &err))
       return fail(e4memo, st->alias() + "." + f.name + ": " + err);
     formatMemoPointer(block, st->memoIV(), fieldBytes(i));
     m.changed = false;
   }
   return 0;
+}
+
+void Table::releaseFreedMemo() {
+  if (freedMemo_.empty() || !st->memo()) return;
+  // A run that cannot go back on the chain only stays unreferenced: the record
+  // is written, so this is no reason to fail the call.
+  std::string err;
+  st->memo()->release(freedMemo_, !othersKeptOut(), &err);
+  freedMemo_.clear();
 }
 
 int Table::writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock) {
@@ -325,6 +335,7 @@ int Table::flushRecord() {
     return fail(e4exclusive, st->alias() + ": the table is open read-only (another user keeps writers out)");
   if (int rc = writeMemos(false)) return rc;
   if (int rc = writeRecordLocked(recNo_, rec_.data(), orig_.data(), true)) return rc;
+  releaseFreedMemo();
   orig_ = rec_;
   changed_ = false;
   return 0;
@@ -423,6 +434,7 @@ int Table::writeLow(int32_t recno, bool unlockAfter, bool doLock) {
   if (target == recNo_ && origValid_ && !appending_) {
     if (int rc = writeMemos(false)) return rc;
     if (int rc = writeRecordLocked(target, rec_.data(), orig_.data(), doLock)) return rc;
+    releaseFreedMemo();
     orig_ = rec_;
     changed_ = false;
   } else {

@@ -101,7 +101,10 @@ class Table {
   void setEof(uint32_t count);
   void blankBuffer();
   bool othersKeptOut() const { return st->heldMode() >= 1 || fileLocked_; }
+  // Writes the changed memos; blocks they give up wait in freedMemo_ until
+  // the record that pointed at them is written (releaseFreedMemo).
   int writeMemos(bool newRecord);
+  void releaseFreedMemo();
   // Writes the record and its keys under one record lock; when the keys fail
   // the old record is written back, so file and tags still agree.
   int writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock);
@@ -126,6 +129,7 @@ class Table {
     std::string text;
   };
   std::vector<MemoSlot> memos_;
+  std::vector<MemoRun> freedMemo_;
   std::vector<std::string> strBuf_;
   std::vector<uint32_t> fieldHandles_;
 

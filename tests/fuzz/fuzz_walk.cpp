@@ -105,7 +105,30 @@ void WalkTag(C4Context c, C4Table t, C4Tag tag, WalkResult &r) {
   code4errorCode(c, 0);
 }
 
+// Memos that grow, shrink and empty in the first records: the free chain of
+// whatever .dbt came in is walked, split, merged and cut at the end.
+void RewriteMemos(C4Context c, C4Table t) {
+  static const size_t sizes[] = {1500, 20, 0, 700, 5000, 3};
+  size_t k = 0;
+  for (int32_t rec = 1; rec <= 3 && rec <= d4recCount(t); ++rec) {
+    if (d4goLow(t, rec, 0) != 0) break;
+    int n = d4numFields(t);
+    for (int j = 1; j <= n; ++j) {
+      C4Field f = d4fieldJ(t, j);
+      if (!f || f4type(f) != 'M') continue;
+      for (int round = 0; round < 2; ++round) {
+        std::string text(sizes[k++ % 6], static_cast<char>('a' + rec));
+        f4memoAssign(f, text.c_str());
+        d4flush(t);
+        code4errorCode(c, 0);
+      }
+    }
+  }
+  code4errorCode(c, 0);
+}
+
 void ChangeTable(C4Context c, C4Table t, const FuzzFiles &files) {
+  RewriteMemos(c, t);
   if (d4appendBlank(t) == 0) {
     int n = d4numFields(t);
     for (int j = 1; j <= n; ++j) {

@@ -450,6 +450,16 @@ bool RosterRun::Reverse() {
 // carry a number only that run drew.
 bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
   try {
+    // A killed process can leave an appended record counted but without all
+    // its keys; such a table is rebuilt first, so the seeks below find every
+    // record of the dead run.
+    for (RunTable* t : {&set_.claims, &set_.payers, &set_.lines, &set_.linesA, &set_.names,
+                        &set_.ids, &set_.rosterLines}) {
+      if (!*t || d4check(t->handle()) == r4success) continue;
+      clearEngineError(context_);
+      if (d4reindex(t->handle()) != r4success) throw std::runtime_error("table not rebuilt");
+      clearEngineError(context_);
+    }
     const double day = DateFromYmd(run.runDate);
     RunTable& claims = set_.claims;
     C4Table h = claims.handle();

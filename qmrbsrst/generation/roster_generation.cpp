@@ -401,8 +401,12 @@ bool RosterRun::UpdateRosterHeader() {
       const std::string ymd = talvex::common::hostDateToYmd(runDate_);
       ok = location && process && count && charges && f4assign(location, "GR") >= 0 &&
            f4assign(process, ymd.c_str()) >= 0 && f4assignInt(count, acceptedCount_) >= 0 &&
-           f4assignDouble(charges, acceptedTotal_.value()) >= 0 &&
-           (headerWritten_ = true, d4writeLow(h, rec, 0, 0) == r4success);
+           f4assignDouble(charges, acceptedTotal_.value()) >= 0;
+      if (ok) {
+        // From here the header may have changed, whatever the write returns.
+        headerWritten_ = true;
+        ok = d4writeLow(h, rec, 0, 0) == r4success;
+      }
       if (!t.isHostHandle() && d4unlock(h) != r4success) ok = false;
     }
   }

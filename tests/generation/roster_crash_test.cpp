@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -165,9 +166,11 @@ class RosterCrash : public ::testing::Test {
     registry_ = install + "/registry.reg";
     template_ = install + "/data/rosters/icd9/";
     for (const host::SampleRoster& r : host::SampleRosters()) {
-      if (r.folder == "rosters\\icd9\\" && roster_ == 0) roster_ = r.number;
+      if (r.folder != "rosters\\icd9\\") continue;
+      (roster_ == 0 ? roster_ : other_) = r.number;
     }
     ASSERT_NE(roster_, 0);
+    ASSERT_NE(other_, 0);
     GrowRoster();
   }
   static void TearDownTestSuite() {
@@ -220,8 +223,9 @@ class RosterCrash : public ::testing::Test {
     return dir;
   }
 
-  Outcome Generate(const std::string& dir, const std::string& fault = "") {
-    return RunHost({"roster", "generate", std::to_string(roster_), "--run-date", "2024-02-09",
+  Outcome Generate(const std::string& dir, const std::string& fault = "", int32_t roster = 0) {
+    return RunHost({"roster", "generate", std::to_string(roster ? roster : roster_),
+                    "--run-date", "2024-02-09",
                     "--registry", registry_, "--data", dir, "--config", dir},
                    fault, work_.path() + "run.txt");
   }
@@ -236,13 +240,13 @@ class RosterCrash : public ::testing::Test {
 
   static TempFolder* root_;
   static std::string registry_, template_;
-  static int32_t roster_;
+  static int32_t roster_, other_;
   TempFolder work_;
 };
 
 TempFolder* RosterCrash::root_ = nullptr;
 std::string RosterCrash::registry_, RosterCrash::template_;
-int32_t RosterCrash::roster_ = 0;
+int32_t RosterCrash::roster_ = 0, RosterCrash::other_ = 0;
 
 TEST_F(RosterCrash, AKilledRunAndItsRerunEndAsOneUninterruptedRun) {
   const std::string clean = Fresh("clean");
@@ -251,27 +255,36 @@ TEST_F(RosterCrash, AKilledRunAndItsRerunEndAsOneUninterruptedRun) {
   const Snapshot expected = Take(clean);
   ASSERT_EQ(expected.liveClaims, Take(template_).liveClaims + kLines);
 
-  int crashes = 0, n = 1;
-  for (;; n += kStride) {
+  int crashes = 0;
+  // False when the run has fewer writes than n and so ran to its end.
+  auto crashAt = [&](int n) {
     SCOPED_TRACE("crash before write " + std::to_string(n));
     const std::string dir = Fresh("run");
     const Outcome killed = Generate(dir, "crash:write:" + std::to_string(n));
-    if (killed.exit == 0) break;  // the run has fewer writes: every point is covered
-    ASSERT_EQ(killed.exit, 86) << killed.out;
+    if (killed.exit == 0) return false;
+    EXPECT_EQ(killed.exit, 86) << killed.out;
     ++crashes;
     const Outcome rerun = Generate(dir);
-    ASSERT_EQ(rerun.exit, 0) << rerun.out;
+    EXPECT_EQ(rerun.exit, 0) << rerun.out;
     const Snapshot got = Take(dir);
     EXPECT_TRUE(got.numbersDistinct);
     for (const auto& [table, rows] : expected.tables) {
       EXPECT_TRUE(got.tables.at(table) == rows) << table;
     }
     ExpectIndexesClean(dir);
-    if (HasFailure()) break;
+    return true;
+  };
+  int n = 1;
+  while (crashAt(n) && !HasFailure()) n += kStride;
+  // Every point of the run's end: the last claims, the header update and the
+  // emptying of the run record.
+  for (int m = std::max(2, n - 2 * kStride); m < n && !HasFailure(); ++m) {
+    if ((m - 1) % kStride != 0) crashAt(m);
   }
   // A 50-line run writes far more than a few hundred times.
-  EXPECT_GT(crashes, 20);
-  std::printf("crash points tried: %d (every %d of %d writes)\n", crashes, kStride, n - 1);
+  EXPECT_GT(crashes, 100);
+  std::printf("crash points tried: %d (every %d of about %d writes, then each of the last %d)\n",
+              crashes, kStride, n, 2 * kStride);
 }
 
 TEST_F(RosterCrash, KilledBeforeItsRecordOrItsLocks) {
@@ -290,6 +303,36 @@ TEST_F(RosterCrash, KilledBeforeItsRecordOrItsLocks) {
       EXPECT_TRUE(got.tables.at(table) == rows) << table;
     }
   }
+}
+
+std::string RosterRow(const Snapshot& s, int32_t roster) {
+  for (const std::string& row : s.tables.at("bsroster")) {
+    if (row.find("|" + std::to_string(roster) + "|") != std::string::npos) return row;
+  }
+  return "";
+}
+
+TEST_F(RosterCrash, KilledAfterItsHeaderUpdateTheRosterIsPutBack) {
+  // The run's last write empties its record, after the header update: the
+  // highest write number at which the run still dies.
+  int dies = 1, runs = 4000;
+  while (runs - dies > 1) {
+    const int mid = (dies + runs) / 2;
+    (Generate(Fresh("probe"), "crash:write:" + std::to_string(mid)).exit == 86 ? dies : runs) = mid;
+  }
+  const std::string dir = Fresh("run");
+  ASSERT_EQ(Generate(dir, "crash:write:" + std::to_string(dies)).exit, 86);
+  const Snapshot killed = Take(dir);
+  const Snapshot before = Take(template_);
+  ASSERT_EQ(killed.liveClaims, before.liveClaims + kLines);
+  ASSERT_NE(RosterRow(killed, roster_), RosterRow(before, roster_));  // marked generated
+
+  // The next run, of another roster, undoes it whole.
+  ASSERT_EQ(Generate(dir, "", other_).exit, 0);
+  const Snapshot after = Take(dir);
+  EXPECT_EQ(RosterRow(after, roster_), RosterRow(before, roster_));
+  EXPECT_EQ(after.liveClaims, before.liveClaims + 2);
+  EXPECT_NE(RosterRow(after, other_), RosterRow(before, other_));
 }
 
 TEST_F(RosterCrash, ARecordThatCannotBeReadIsNeverGuessedAt) {

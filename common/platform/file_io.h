@@ -1,10 +1,10 @@
 // Raw file access for the engine and the companions: positioned reads and
 // writes, size, truncation and non-blocking byte-range locks.
 //
-// Every write (writeAt, truncate), create (CreateTruncate) and lock passes the
-// fault seam (fault_seam.h), so tests can make the Nth one fail. Files are
-// opened shared (others may read, write and delete) and not inherited by
-// child processes. Paths are host texts ("\" or "/" separators); they
+// Every write (writeAt, truncate), create (CreateTruncate, OpenOrCreate) and
+// lock passes the fault seam (fault_seam.h), so tests can make the Nth one
+// fail. Files are opened shared (others may read, write and delete) and not
+// inherited by child processes. Paths are host texts ("\" or "/" separators); they
 // are turned into native paths with each component matched case-insensitively
 // (native_path.h). A File owns its OS handle and is not copyable. Results are
 // booleans; on failure lastError() holds a short text. A File may be used from
@@ -23,6 +23,7 @@ enum class OpenMode {
   ReadOnly,
   ReadWrite,
   CreateTruncate,  // read-write; created, or emptied when it exists
+  OpenOrCreate,    // read-write; created when missing, kept as it is otherwise
 };
 
 enum class LockResult { Locked, HeldElsewhere, Failed };

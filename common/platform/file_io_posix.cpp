@@ -45,6 +45,13 @@ std::unique_ptr<File> File::open(std::string_view path, OpenMode mode, std::stri
         return nullptr;
       }
       break;
+    case OpenMode::OpenOrCreate:
+      flags |= O_RDWR | O_CREAT;
+      if (c4faultHit(TALVEX_FAULT_CREATE)) {
+        if (error) *error = "cannot create " + native + ": injected fault";
+        return nullptr;
+      }
+      break;
   }
   int fd;
   do {

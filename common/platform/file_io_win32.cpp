@@ -38,6 +38,12 @@ std::unique_ptr<File> File::open(std::string_view path, OpenMode mode, std::stri
       return nullptr;
     }
     disposition = CREATE_ALWAYS;
+  } else if (mode == OpenMode::OpenOrCreate) {
+    if (c4faultHit(TALVEX_FAULT_CREATE)) {
+      if (error) *error = "cannot create " + native + ": injected fault";
+      return nullptr;
+    }
+    disposition = OPEN_ALWAYS;
   }
   HANDLE f = CreateFileA(native.c_str(), access,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -311,6 +311,10 @@ int SaveClaim(ClaimTableSet& set, const SaveOptions& options, TClaim1500Record* 
   }
   claim->claimNumber = number;
   generated->push_back(std::to_string(number));
+  if (options.announce && !options.announce(number)) {
+    clearEngineError(context);
+    return 11;
+  }
 
   int stage = 0;
   try {

@@ -10,6 +10,8 @@
 // error state is cleared after every failure. Single-threaded.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +25,9 @@ struct SaveOptions {
   std::string dataDirectory;
   double runDate = 0;
   bool cleanStatus = false;  // "Save_Claims_With_Clean_Status"
+  // Called with the claim number before anything of the claim is written;
+  // false ends the save with 11 and nothing written.
+  std::function<bool(int32_t)> announce;
 };
 
 int SaveClaim(ClaimTableSet& set, const SaveOptions& options, TClaim1500Record* claim,

@@ -18,6 +18,7 @@
 #include "qmrbsrst/generation/claim_validation.h"
 #include "qmrbsrst/generation/claim_writer.h"
 #include "qmrbsrst/generation/progress_callback.h"
+#include "qmrbsrst/generation/run_record.h"
 #include "qmrbsrst/settings/npi_check.h"
 #include "qmrbsrst/settings/text_fit.h"
 #include "qmrbsrst/status/status_messages.h"
@@ -58,6 +59,10 @@ class RosterRun {
   void ReadLine();
   bool UpdateRosterHeader();
   bool Reverse();
+  bool UndoRecordedRun(const RunRecordContent& run);
+  bool RestoreRosterHeader(int32_t roster,
+                           const std::vector<std::pair<std::string, std::string>>& fields);
+  int Finish(int code);
   void WriteOutFields(int code);
 
   TGenerateRosterClaimsCall* call_;
@@ -77,7 +82,15 @@ class RosterRun {
   int32_t rejectedCount_ = 0;
   FixedTotal rejectedTotal_;
   bool anyRejected_ = false;
+  RunRecord record_;
+  // The header fields a clean run changes, as stored before it.
+  std::vector<std::pair<std::string, std::string>> headerBefore_;
+  bool headerUpdateNoted_ = false;
+  bool headerWritten_ = false;  // the header's write was tried: it may have changed
 };
+
+constexpr const char* kHeaderFieldsChanged[] = {"R_LOCATION", "R_PROCESS", "R_TOTCNT",
+                                                "R_TOTCHG"};
 
 bool RosterRun::ReadRosterHeader() {
   RunTable t;
@@ -153,6 +166,11 @@ bool RosterRun::ReadRosterHeader() {
     r.R_FACTAXTP = text("R_FACTAXTP");
   }
   r.runDate = runDate_;
+  headerBefore_.clear();
+  for (const char* name : kHeaderFieldsChanged) {
+    C4Field f = t.Field(name);
+    if (f != 0) headerBefore_.emplace_back(name, f4str(f));
+  }
   t.Close();
   clearEngineError(context_);
   return true;
@@ -302,7 +320,8 @@ int RosterRun::MakeLineClaim() {
     roster_.line.accepted = claim->accepted;
     roster_.line.message = claim->message;
     if (claim->accepted) {
-      SaveOptions options{dataDir_, runDate_, settings_.saveClaimsWithCleanStatus};
+      SaveOptions options{dataDir_, runDate_, settings_.saveClaimsWithCleanStatus,
+                          [this](int32_t number) { return record_.NoteClaim(number); }};
       code = SaveClaim(set_, options, claim.get(), &generated_);
     }
   }
@@ -382,8 +401,12 @@ bool RosterRun::UpdateRosterHeader() {
       const std::string ymd = talvex::common::hostDateToYmd(runDate_);
       ok = location && process && count && charges && f4assign(location, "GR") >= 0 &&
            f4assign(process, ymd.c_str()) >= 0 && f4assignInt(count, acceptedCount_) >= 0 &&
-           f4assignDouble(charges, acceptedTotal_.value()) >= 0 &&
-           d4writeLow(h, rec, 0, 0) == r4success;
+           f4assignDouble(charges, acceptedTotal_.value()) >= 0;
+      if (ok) {
+        // From here the header may have changed, whatever the write returns.
+        headerWritten_ = true;
+        ok = d4writeLow(h, rec, 0, 0) == r4success;
+      }
       if (!t.isHostHandle() && d4unlock(h) != r4success) ok = false;
     }
   }
@@ -426,6 +449,111 @@ bool RosterRun::Reverse() {
   }
 }
 
+// The claims of a run whose process ended, taken as a reversal takes them;
+// a claim whose header never got written still has its other records, which
+// carry a number only that run drew.
+bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
+  try {
+    // A killed process can leave an appended record counted but without all
+    // its keys; such a table is rebuilt first, so the seeks below find every
+    // record of the dead run.
+    for (RunTable* t : {&set_.claims, &set_.payers, &set_.lines, &set_.linesA, &set_.names,
+                        &set_.ids, &set_.rosterLines}) {
+      if (!*t || d4check(t->handle()) == r4success) continue;
+      clearEngineError(context_);
+      if (d4reindex(t->handle()) != r4success) throw std::runtime_error("table not rebuilt");
+      clearEngineError(context_);
+    }
+    const double day = DateFromYmd(run.runDate);
+    RunTable& claims = set_.claims;
+    C4Table h = claims.handle();
+    for (int32_t n : run.claims) {
+      const std::string key = talvex::common::ClaimKey(n);
+      bool header = false, ours = false;
+      int rc = d4seek(h, key.c_str());
+      while (rc == r4success) {
+        if (d4deleted(h) == 0) {
+          header = true;
+          ours = ours || (DateFromYmd(claims.Text("DT_ENTERED")) == day &&
+                          claims.Text("LOCATION") == "CL");
+        }
+        rc = d4seekNext(h, key.c_str());
+      }
+      if (rc < 0) throw std::runtime_error("claim seek failed");
+      if (header && !ours) continue;
+      bool ok = DeleteClaimRecords(set_.payers, key) && DeleteClaimRecords(set_.lines, key) &&
+                DeleteClaimRecords(set_.linesA, key);
+      if (ok && set_.names) ok = DeleteClaimRecords(set_.names, key);
+      if (ok && set_.ids) ok = DeleteClaimRecords(set_.ids, key);
+      if (ok) ok = DeleteClaimRecords(set_.claims, key);
+      if (!ok) throw std::runtime_error("claim not deleted");
+    }
+    const bool restored =
+        !run.headerUpdateBegun || RestoreRosterHeader(run.roster, run.headerBefore);
+    clearEngineError(context_);
+    return restored;
+  } catch (...) {
+    clearEngineError(context_);
+    return false;
+  }
+}
+
+// Puts back the fields a clean run changes; a roster no longer on file has
+// nothing to put back.
+bool RosterRun::RestoreRosterHeader(
+    int32_t roster, const std::vector<std::pair<std::string, std::string>>& fields) {
+  RunTable t;
+  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
+  C4Table h = t.handle();
+  const std::string key = talvex::common::ClaimKey(roster);
+  if (d4top(h) < 0) {
+    t.Close();
+    clearEngineError(context_);
+    return false;
+  }
+  bool ok = true;
+  if (d4seek(h, key.c_str()) == r4success) {
+    const int32_t rec = d4recNoLow(h);
+    ok = d4lockInternal(h, rec, 0, 1) == r4success && d4goLow(h, rec, 1) == r4success;
+    for (const auto& [name, value] : fields) {
+      C4Field f = ok ? t.Field(name) : 0;
+      if (f != 0 && f4assignN(f, value.data(), static_cast<uint32_t>(value.size())) < 0) {
+        ok = false;
+      }
+    }
+    if (ok) ok = d4writeLow(h, rec, 0, 0) == r4success;
+    if (!t.isHostHandle() && d4unlock(h) != r4success) ok = false;
+  }
+  t.Close();
+  clearEngineError(context_);
+  return ok;
+}
+
+// The end of a run that wrote (or may have written) claims: its record is
+// emptied once the outcome stands, or kept for the next run when this run's
+// own reversal failed.
+int RosterRun::Finish(int code) {
+  if (code == 0 && !record_.Clear()) {
+    // Not emptied, the record would have the next run undo a run reported
+    // as clean: undo it now instead.
+    code = kStatusRosterUpdateFailed;
+    acceptedCount_ = 0;
+    acceptedTotal_.Clear();
+  } else if (code == 0) {
+    return 0;
+  }
+  bool undone = Reverse();
+  if (undone && headerWritten_) {
+    undone = RestoreRosterHeader(call_->rosterNumber, headerBefore_);
+  }
+  if (!undone) {
+    record_.Release();
+    return kStatusReversalFailed;
+  }
+  record_.Clear();
+  return code;
+}
+
 void RosterRun::WriteOutFields(int code) {
   call_->acceptedCount = acceptedCount_;
   call_->acceptedTotal = acceptedTotal_.value();
@@ -455,7 +583,14 @@ int32_t RosterRun::Run() {
     return kStatusOpenFailed;
   }
   int code = 0;
-  if (!validation_.Build(set_.claims, set_.lines)) {
+  std::string interrupted;
+  if (!RecoverInterruptedRuns(
+          dataDir_, [this](const RunRecordContent& run) { return UndoRecordedRun(run); },
+          &interrupted)) {
+    talvex::platform::showMessage("Roster Claim Generation", interrupted,
+                                  talvex::platform::MessageIcon::Error);
+    code = kStatusReversalFailed;
+  } else if (!validation_.Build(set_.claims, set_.lines)) {
     code = kStatusValidationListFailed;
   } else if (!ReadRosterHeader()) {
     code = kStatusRosterNotFound;
@@ -466,8 +601,16 @@ int32_t RosterRun::Run() {
     } else if (!LookUpPayer()) {
       code = kStatusInvalidPayer;
     } else {
+      std::string unused;
+      RunRecordContent head;
+      head.roster = call_->rosterNumber;
+      head.runDate = talvex::common::hostDateToYmd(runDate_);
+      head.headerBefore = headerBefore_;
+      // Without its record a run could not be undone after a crash; it
+      // writes nothing then.
+      const bool recorded = record_.Begin(dataDir_, head, &unused);
       try {
-        code = RunLines();
+        code = recorded ? RunLines() : static_cast<int>(kStatusSaveException);
       } catch (...) {
         code = kStatusGenerationException;
       }
@@ -487,14 +630,19 @@ int32_t RosterRun::Run() {
       if (code == 0) {
         call_->acceptedCount = acceptedCount_;
         call_->acceptedTotal = acceptedTotal_.value();
-        if (!UpdateRosterHeader()) {
+        headerUpdateNoted_ = record_.NoteHeaderUpdate();
+        if (!headerUpdateNoted_ || !UpdateRosterHeader()) {
           code = kStatusRosterUpdateFailed;
           // The claims are deleted again below, so none may be reported.
           acceptedCount_ = 0;
           acceptedTotal_.Clear();
         }
       }
-      if (code != 0 && !Reverse()) code = kStatusReversalFailed;
+      if (recorded) {
+        code = Finish(code);
+      } else if (code != 0 && !Reverse()) {
+        code = kStatusReversalFailed;
+      }
     }
   }
   validation_.Clear();

@@ -3,6 +3,9 @@
 // tables, all or nothing. A rejected line or any failure after claims were
 // written deletes every claim of this run again and leaves the roster header
 // as it was; each handled line gets its rejection text (or "") in RL_ERRMSG.
+// All or nothing holds across a crash too: a run keeps a record of its claims
+// (run_record.h), and every run first undoes the runs of its data folder
+// whose processes died.
 //
 // The call record is the host's; its four out fields are written before the
 // function returns, whatever the outcome, and no pointer into it is kept. The

@@ -1,0 +1,216 @@
+// A killed update run: `talvexhost update` from the oldest release, ended at
+// once right before its Nth copy, delete, move or write, then run again
+// without a fault. Every table must then hold exactly what an uninterrupted
+// run gives (read by an independent reader) and its index must agree with it.
+//
+// Every crash point takes a whole update run, so the loop takes a stride:
+// TALVEX_CRASH_POINTS points per kind (default 8), spread evenly over the
+// run's operations with a shifting offset, so that they fall into different
+// steps of different updates. TALVEX_CRASH_POINTS=0 walks every point (hours).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "c4dll.h"
+#include "common/platform/fault_seam.h"
+#include "index_check.h"
+#include "installation_fixture.h"
+
+namespace talvex::tabmend::testing {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr host::ReleaseNumber kOldest{1, 65, 0, 100};
+
+std::string ReadAllOf(FILE* pipe) {
+  std::string out;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  return out;
+}
+
+class CrashedUpdate : public InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();
+    // Killing a process loses no written byte, synced or not (the system
+    // keeps them), so these runs skip the syncs.
+    c4faultSetSync(0);
+    pristine = root + ".pristine";
+  }
+  void TearDown() override {
+    c4faultSetSync(1);
+    std::error_code ec;
+    stdfs::remove_all(pristine, ec);
+    InstallationTest::TearDown();
+  }
+
+  void KeepPristine() { stdfs::copy(root, pristine, stdfs::copy_options::recursive); }
+  void BackToPristine() {
+    stdfs::remove_all(root);
+    stdfs::copy(pristine, root, stdfs::copy_options::recursive);
+  }
+
+  // talvexhost update as a child process; its exit status.
+  int HostUpdate(const std::string& inject, std::string* out = nullptr) {
+    const char* bin = std::getenv("TALVEX_BIN_DIR");
+    const std::string command = "TALVEX_FAULT_INJECT='nosync" + (inject.empty() ? "" : "," + inject) +
+                                "' " + std::string(bin != nullptr ? bin : ".") +
+                                "/talvexhost update --registry " + root + "/registry.reg 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::string text = ReadAllOf(pipe);
+    const int status = pclose(pipe);
+    if (out != nullptr) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<std::string> TableFiles() {
+    std::vector<std::string> files;
+    for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
+      const std::string path = entry.path().string();
+      if (entry.path().extension() == ".dbf" && InUpdateLocation(nativeData, path)) {
+        files.push_back(path);
+      }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  // Every record of every table where the updater works, as the XBase reader
+  // sees it, by path below the data folder.
+  std::string IndependentDump() {
+    const char* src = std::getenv("TALVEX_SOURCE_DIR");
+    std::string command = "perl " + std::string(src != nullptr ? src : ".") +
+                          "/tests/tabmend/dump_tables.pl";
+    for (const std::string& file : TableFiles()) command += " '" + file + "'";
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return "";
+    std::string text = ReadAllOf(pipe);
+    pclose(pipe);
+    for (size_t at; (at = text.find(nativeData + "/")) != std::string::npos;) {
+      text.erase(at, nativeData.size() + 1);
+    }
+    return text;
+  }
+
+  // What `talvexhost check` says of each table: "" when every index agrees.
+  std::string IndexProblems() {
+    std::string problems;
+    C4Context c = code4initP();
+    code4autoOpen(c, 0);
+    for (const std::string& file : TableFiles()) {
+      const stdfs::path path(file);
+      if (indexless.count(path.filename().string())) continue;
+      std::string error;
+      FILE* sink = std::fopen("/dev/null", "w");
+      if (!host::CheckTableIndex(c, path.parent_path().string() + "/", path.stem().string(), sink,
+                                 &error)) {
+        problems += file + ": " + error + "\n";
+      }
+      std::fclose(sink);
+    }
+    code4initUndo(c);
+    return problems;
+  }
+
+  bool SomeTableTorn() {
+    for (const std::string& file : TableFiles()) {
+      stdfs::path mdx = file;
+      mdx.replace_extension(".mdx");
+      if (!stdfs::exists(mdx) && !indexless.count(mdx.filename().replace_extension(".dbf").string())) {
+        return true;
+      }
+    }
+    // A data file gone leaves its index behind.
+    for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
+      stdfs::path dbf = entry.path();
+      if (dbf.extension() != ".mdx" || !InUpdateLocation(nativeData, dbf.string())) continue;
+      dbf.replace_extension(".dbf");
+      if (!stdfs::exists(dbf)) return true;
+    }
+    return false;
+  }
+
+  std::string pristine;
+  std::set<std::string> indexless;  // tables the installation keeps without an index
+};
+
+std::vector<int32_t> CrashPoints(int32_t count) {
+  const char* env = std::getenv("TALVEX_CRASH_POINTS");
+  const int points = env != nullptr ? std::atoi(env) : 8;
+  std::vector<int32_t> out;
+  if (points <= 0 || points >= count) {
+    for (int32_t n = 1; n <= count; ++n) out.push_back(n);
+    return out;
+  }
+  const int32_t stride = count / points;
+  for (int i = 0; i < points; ++i) out.push_back(1 + i * stride + (i * 7) % stride);
+  return out;
+}
+
+TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
+  Install(kOldest);
+  KeepPristine();
+
+  // The uninterrupted run, in this process, to count its operations.
+  c4faultClear();
+  ASSERT_EQ(Update(std::nullopt).result, 0);
+  int32_t counts[TALVEX_FAULT_OPS];
+  for (int op = 0; op < TALVEX_FAULT_OPS; ++op) counts[op] = c4faultCount(op);
+  c4faultClear();
+  for (const std::string& file : TableFiles()) {
+    stdfs::path mdx = file;
+    if (!stdfs::exists(mdx.replace_extension(".mdx"))) indexless.insert(stdfs::path(file).filename());
+  }
+  const std::string expected = IndependentDump();
+  ASSERT_EQ(IndexProblems(), "");
+  ASSERT_NE(expected.find("== bcclaim.dbf"), std::string::npos);
+
+  const std::pair<TalvexFaultOp, const char*> kinds[] = {{TALVEX_FAULT_COPY, "copy"},
+                                                         {TALVEX_FAULT_DELETE, "delete"},
+                                                         {TALVEX_FAULT_MOVE, "move"},
+                                                         {TALVEX_FAULT_WRITE, "write"}};
+  int crashes = 0, torn = 0, journals = 0;
+  for (const auto& [op, name] : kinds) {
+    ASSERT_GT(counts[op], 0) << name;
+    for (int32_t n : CrashPoints(counts[op])) {
+      const std::string point = std::string("crash:") + name + ":" + std::to_string(n);
+      SCOPED_TRACE(point);
+      BackToPristine();
+      const int status = HostUpdate(point);
+      ASSERT_TRUE(status == 86 || status == 0) << status;
+      if (status == 86) {
+        ++crashes;
+        torn += SomeTableTorn() ? 1 : 0;
+        journals += stdfs::exists(nativeInstall + "/update/tabmend.jnl") ? 1 : 0;
+      }
+      std::string out;
+      ASSERT_EQ(HostUpdate("", &out), 0) << out;
+      EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+      const std::string got = IndependentDump();
+      if (got != expected) {
+        ADD_FAILURE() << "tables differ from the uninterrupted run";
+        break;
+      }
+      EXPECT_EQ(IndexProblems(), "");
+    }
+  }
+  std::printf("operations: %d copies, %d deletes, %d moves, %d writes; %d crashes, %d inside a "
+              "swap, %d with a journal left\n",
+              counts[TALVEX_FAULT_COPY], counts[TALVEX_FAULT_DELETE], counts[TALVEX_FAULT_MOVE],
+              counts[TALVEX_FAULT_WRITE], crashes, torn, journals);
+  // The loop must have reached the case it is for: a table missing its files.
+  EXPECT_GT(torn, 0);
+  EXPECT_GT(journals, 0);
+}
+
+}  // namespace
+}  // namespace talvex::tabmend::testing

@@ -39,14 +39,10 @@ std::string ReadAllOf(FILE* pipe) {
 class CrashedUpdate : public InstallationTest {
  protected:
   void SetUp() override {
-    InstallationTest::SetUp();
-    // Killing a process loses no written byte, synced or not (the system
-    // keeps them), so these runs skip the syncs.
-    c4faultSetSync(0);
+    InstallationTest::SetUp();  // syncs off: a killed process loses no written byte
     pristine = root + ".pristine";
   }
   void TearDown() override {
-    c4faultSetSync(1);
     std::error_code ec;
     stdfs::remove_all(pristine, ec);
     InstallationTest::TearDown();
@@ -139,6 +135,13 @@ class CrashedUpdate : public InstallationTest {
     return false;
   }
 
+  void NoteIndexless() {
+    for (const std::string& file : TableFiles()) {
+      stdfs::path mdx = file;
+      if (!stdfs::exists(mdx.replace_extension(".mdx"))) indexless.insert(stdfs::path(file).filename());
+    }
+  }
+
   std::string pristine;
   std::set<std::string> indexless;  // tables the installation keeps without an index
 };
@@ -166,10 +169,7 @@ TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
   int32_t counts[TALVEX_FAULT_OPS];
   for (int op = 0; op < TALVEX_FAULT_OPS; ++op) counts[op] = c4faultCount(op);
   c4faultClear();
-  for (const std::string& file : TableFiles()) {
-    stdfs::path mdx = file;
-    if (!stdfs::exists(mdx.replace_extension(".mdx"))) indexless.insert(stdfs::path(file).filename());
-  }
+  NoteIndexless();
   const std::string expected = IndependentDump();
   ASSERT_EQ(IndexProblems(), "");
   ASSERT_NE(expected.find("== bcclaim.dbf"), std::string::npos);
@@ -210,6 +210,143 @@ TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
   // The loop must have reached the case it is for: a table missing its files.
   EXPECT_GT(torn, 0);
   EXPECT_GT(journals, 0);
+}
+
+// 0192 to 0203; the run's second delete is the one of SUBMIT's index in the
+// first swap, right after its data file went.
+constexpr host::ReleaseNumber kRecent{2, 25, 0, 100};
+
+std::string Bytes(const std::string& path) {
+  std::string bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  for (int ch; f != nullptr && (ch = std::fgetc(f)) != EOF;) bytes += static_cast<char>(ch);
+  if (f != nullptr) std::fclose(f);
+  return bytes;
+}
+
+void Put(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback) {
+  Install(kRecent);
+  KeepPristine();
+  ASSERT_EQ(Update(std::nullopt).result, 0);
+  NoteIndexless();
+  const std::string expected = IndependentDump();
+  BackToPristine();
+
+  ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
+  ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
+  const std::string journalPath = nativeInstall + "/update/tabmend.jnl";
+  const std::string journal = Bytes(journalPath);
+  ASSERT_NE(journal.find("update 192"), std::string::npos) << journal;
+
+  // One byte changed, the version line changed, the file cut short: each is
+  // refused by name, and nothing anywhere is changed or deleted.
+  std::string flipped = journal;
+  flipped[flipped.size() / 2] ^= 0x01;
+  std::string otherVersion = journal;
+  otherVersion.replace(otherVersion.find(" 1\n"), 3, " 2\n");
+  for (const std::string& bad : {flipped, otherVersion, journal.substr(0, journal.size() - 5)}) {
+    Put(journalPath, bad);
+    const auto before = Snapshot(root);
+    CallResult call = Update(std::nullopt);
+    EXPECT_EQ(call.result, -1);
+    EXPECT_EQ(call.error(), "Unable to read the update journal " + folders.install +
+                                "update\\tabmend.jnl (damaged or of another version); nothing "
+                                "was changed.");
+    EXPECT_EQ(Differences(before, Snapshot(root)), "");
+  }
+
+  // The backup the rollback needs is gone: the call names it and deletes nothing.
+  Put(journalPath, journal);
+  const std::string backup = nativeInstall + "/update/backup/submit.dbf";
+  stdfs::rename(backup, backup + ".aside");
+  const auto before = Snapshot(root);
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error(), "Unable to restore table " + folders.data + "submit.dbf: its backup " +
+                              folders.install + "update\\backup\\submit.dbf is missing or "
+                              "incomplete; nothing was deleted.");
+  EXPECT_EQ(Differences(before, Snapshot(root)), "");
+
+  // With the backup back, the next call rolls back, runs, and ends as an
+  // uninterrupted run.
+  stdfs::rename(backup + ".aside", backup);
+  call = Update(std::nullopt);
+  EXPECT_EQ(call.result, 0) << call.error();
+  EXPECT_FALSE(stdfs::exists(journalPath));
+  EXPECT_EQ(IndependentDump(), expected);
+  EXPECT_EQ(IndexProblems(), "");
+}
+
+// A table whose data files are gone with no journal to say why (a run of an
+// older build killed in a swap): its backup and work copies are the last
+// ones, and no step deletes them.
+TEST_F(CrashedUpdate, TheLastCopiesOfATableAreNeverDeleted) {
+  Install(kRecent);
+  ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
+  ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
+  stdfs::remove(nativeInstall + "/update/tabmend.jnl");
+  const std::string backup = Bytes(nativeInstall + "/update/backup/submit.dbf");
+  const std::string work = Bytes(nativeInstall + "/update/submit.dbf");
+  ASSERT_FALSE(backup.empty());
+  ASSERT_FALSE(work.empty());
+  for (int call = 0; call < 2; ++call) {
+    CallResult result = Update(std::nullopt);
+    EXPECT_EQ(result.result, -1);
+    // 0192 checks that its tables are there before anything else; an update
+    // without that check stops at the guard of the copies.
+    EXPECT_TRUE(result.error() == "Update0192- Unable to locate table files in data directory." ||
+                result.error() == "Update0192- Table " + folders.data +
+                                      "submit is missing or incomplete in the data directory; "
+                                      "its backup and work copies were kept.")
+        << result.error();
+    EXPECT_EQ(Bytes(nativeInstall + "/update/backup/submit.dbf"), backup);
+    EXPECT_EQ(Bytes(nativeInstall + "/update/submit.dbf"), work);
+  }
+}
+
+TEST_F(CrashedUpdate, AnUpdateWithoutALocateCheckKeepsTheCopiesOfAMissingTable) {
+  Install(kRecent);
+  const auto oldData = Snapshot(nativeData);
+  ASSERT_EQ(Update(std::nullopt).result, 0);  // leaves the backups of this call
+  RestoreSnapshot(nativeData, oldData);
+  stdfs::remove(nativeData + "/bcelgrq.dbf");
+  const std::string backup = Bytes(nativeInstall + "/update/backup/bcelgrq.dbf");
+  ASSERT_FALSE(backup.empty());
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error(), "Update0195- Table " + folders.data +
+                              "bcelgrq is missing or incomplete in the data directory; its backup "
+                              "and work copies were kept.");
+  EXPECT_EQ(Bytes(nativeInstall + "/update/backup/bcelgrq.dbf"), backup);
+}
+
+// With syncs on: a journal that cannot be written or synced ends the call
+// before anything is changed; otherwise the call syncs and leaves no journal.
+TEST_F(CrashedUpdate, AJournalThatCannotBeWrittenEndsTheCallFirst) {
+  c4faultSetSync(1);
+  Install(kRecent);
+  Update(std::string("3.5.0.0"));  // makes the work folders, changes no table
+  const auto before = Snapshot(root);
+  for (TalvexFaultOp op : {TALVEX_FAULT_WRITE, TALVEX_FAULT_SYNC, TALVEX_FAULT_CREATE}) {
+    c4faultClear();
+    c4faultArm(op, 1);
+    CallResult call = Update(std::nullopt);
+    c4faultClear();
+    EXPECT_EQ(call.result, -1) << op;
+    EXPECT_EQ(call.error(), "Unable to locate (or create) critical directories.") << op;
+    EXPECT_EQ(Differences(before, Snapshot(root)), "") << op;
+  }
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, 0) << call.error();
+  EXPECT_GT(c4faultCount(TALVEX_FAULT_SYNC), 12);
+  EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
 }
 
 }  // namespace

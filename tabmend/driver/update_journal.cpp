@@ -230,6 +230,10 @@ std::string JournalPath() { return Folders().work + "tabmend.jnl"; }
 const Journal& CurrentJournal() { return Current(); }
 
 bool BeginJournal() {
+  // A journal write cut short leaves its temporary file beside it.
+  for (const std::string& name : fs::listFiles(Folders().work, "tabmend.jnl.~*")) {
+    fs::deleteFile(Folders().work + name);
+  }
   Journal& journal = Current();
   journal = Journal{};
   journal.call = std::to_string(

@@ -4,7 +4,7 @@
 // run gives (read by an independent reader) and its index must agree with it.
 //
 // Every crash point takes a whole update run, so the loop takes a stride:
-// TALVEX_CRASH_POINTS points per kind (default 8), spread evenly over the
+// TALVEX_CRASH_POINTS points per kind (default 6), spread evenly over the
 // run's operations with a shifting offset, so that they fall into different
 // steps of different updates. TALVEX_CRASH_POINTS=0 walks every point (hours).
 #include <gtest/gtest.h>
@@ -148,7 +148,7 @@ class CrashedUpdate : public InstallationTest {
 
 std::vector<int32_t> CrashPoints(int32_t count) {
   const char* env = std::getenv("TALVEX_CRASH_POINTS");
-  const int points = env != nullptr ? std::atoi(env) : 8;
+  const int points = env != nullptr ? std::atoi(env) : 6;
   std::vector<int32_t> out;
   if (points <= 0 || points >= count) {
     for (int32_t n = 1; n <= count; ++n) out.push_back(n);

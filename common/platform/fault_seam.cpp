@@ -19,6 +19,7 @@ std::atomic<int32_t> g_seen[TALVEX_FAULT_OPS];
 std::atomic<int32_t> g_failAt[TALVEX_FAULT_OPS];
 // The count at which the process ends instead of doing the operation; 0 when not armed.
 std::atomic<int32_t> g_crashAt[TALVEX_FAULT_OPS];
+std::atomic<int> g_syncOn{1};
 
 // A crash test wants the state a killed process leaves: no destructors, no
 // buffered output flushed, no atexit handlers.
@@ -36,14 +37,15 @@ bool validOp(int op) { return op >= 0 && op < TALVEX_FAULT_OPS; }
 // "crash:delete:3" ends the process right before its third delete instead.
 // Entries that do not parse are ignored: the seam stays off rather than guessing.
 void ArmFromEnvironment() {
-  static const char* const kNames[TALVEX_FAULT_OPS] = {"copy", "move", "delete",
-                                                       "write", "create", "lock"};
+  static const char* const kNames[TALVEX_FAULT_OPS] = {"copy",   "move", "delete", "write",
+                                                       "create", "lock", "sync"};
   const char* text = std::getenv("TALVEX_FAULT_INJECT");
   if (text == nullptr) return;
   while (*text != '\0') {
     const char* end = std::strchr(text, ',');
     const size_t len = end ? static_cast<size_t>(end - text) : std::strlen(text);
     const char* const entryEnd = text + len;
+    if (len == 6 && std::strncmp(text, "nosync", 6) == 0) g_syncOn.store(0);
     const char* colon = static_cast<const char*>(std::memchr(text, ':', len));
     std::atomic<int32_t>* table = g_failAt;
     static const char kCrash[] = "crash:";
@@ -97,5 +99,9 @@ int TALVEX_FAULT_API c4faultHit(int op) {
   // when several threads reach the same count.
   return g_failAt[op].compare_exchange_strong(at, 0) ? 1 : 0;
 }
+
+void TALVEX_FAULT_API c4faultSetSync(int on) { g_syncOn.store(on != 0 ? 1 : 0); }
+
+int TALVEX_FAULT_API c4faultSyncOn(void) { return g_syncOn.load(); }
 
 }  // extern "C"

@@ -2,7 +2,7 @@
 // lock of the whole process fail. Off unless a test arms it, by the calls below
 // or, for a program started as a child process, by the environment variable
 // TALVEX_FAULT_INJECT="op:nth[,op:nth...]" with op one of copy, move, delete,
-// write, create, lock (counted from the start of the process).
+// write, create, lock, sync (counted from the start of the process).
 //
 // The state lives once per process, inside the engine library (which every
 // module links), so a fault armed by a test reaches the engine's writes and the
@@ -28,7 +28,8 @@ enum TalvexFaultOp {
   TALVEX_FAULT_WRITE = 3,
   TALVEX_FAULT_CREATE = 4, /* open for create/truncate, directory creation */
   TALVEX_FAULT_LOCK = 5,
-  TALVEX_FAULT_OPS = 6
+  TALVEX_FAULT_SYNC = 6, /* a file or folder sync */
+  TALVEX_FAULT_OPS = 7
 };
 
 /* The nth operation of this kind from now on fails (1 = the next one); 0 disarms. */
@@ -39,6 +40,12 @@ void TALVEX_FAULT_API c4faultClear(void);
 int32_t TALVEX_FAULT_API c4faultCount(int op);
 /* Called by the file layer before each operation: non-zero means "fail this one". */
 int TALVEX_FAULT_API c4faultHit(int op);
+/* Whether syncs reach the disk (non-zero, the default). A test that only kills
+   processes loses nothing a sync would keep (the system still holds every
+   write), so it may turn them off to run fast: 0 here, or the entry "nosync"
+   in TALVEX_FAULT_INJECT for a child. Syncs are still counted. */
+void TALVEX_FAULT_API c4faultSetSync(int on);
+int TALVEX_FAULT_API c4faultSyncOn(void);
 
 #ifdef __cplusplus
 }

@@ -145,6 +145,11 @@ bool File::truncate(uint64_t length) {
 }
 
 bool File::sync() {
+  if (c4faultHit(TALVEX_FAULT_SYNC)) {
+    error_ = "sync of " + path_ + ": injected fault";
+    return false;
+  }
+  if (!c4faultSyncOn()) return true;
   if (::fsync(static_cast<int>(handle_)) != 0) {
     error_ = describe("cannot sync", path_);
     return false;

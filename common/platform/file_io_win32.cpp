@@ -121,6 +121,11 @@ bool File::truncate(uint64_t length) {
 }
 
 bool File::sync() {
+  if (c4faultHit(TALVEX_FAULT_SYNC)) {
+    error_ = "sync of " + path_ + ": injected fault";
+    return false;
+  }
+  if (!c4faultSyncOn()) return true;
   if (!FlushFileBuffers(h(handle_))) {
     error_ = describe("cannot flush", path_);
     return false;

@@ -70,7 +70,18 @@ bool readTextLines(std::string_view path, std::vector<std::string>* lines);
 bool writeTextLines(std::string_view path, const std::vector<std::string>& lines);
 
 // Whole-file bytes. readWholeFile gives false when the file cannot be read.
+// With synced, the new bytes reach the disk before the rename and the rename
+// itself is synced (syncDirectory), so after a power cut the file holds the
+// old bytes or the new ones, never a mix.
 bool readWholeFile(std::string_view path, std::string* content);
-bool writeWholeFile(std::string_view path, std::string_view content);
+bool writeWholeFile(std::string_view path, std::string_view content, bool synced = false);
+
+// Makes what was written to a file reach the disk (fsync; FlushFileBuffers on
+// Windows). False when the file cannot be opened or the system refuses.
+bool syncFile(std::string_view path);
+// Makes the entries of a folder (files created, renamed or deleted in it)
+// reach the disk. On Windows the folder's entries are written through by the
+// file system and this is a no-op that answers true.
+bool syncDirectory(std::string_view path);
 
 }  // namespace talvex::platform

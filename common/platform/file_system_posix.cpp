@@ -198,14 +198,14 @@ std::vector<std::string> listFiles(std::string_view folder, std::string_view pat
 
 std::string shortPath(std::string_view path) { return std::string(path); }
 
-bool writeWholeFile(std::string_view path, std::string_view content) {
+bool writeWholeFile(std::string_view path, std::string_view content, bool synced) {
   std::string target = nativePath(path);
   if (target.empty()) return false;
   std::string temp = tempBeside(target);
   {
     auto f = File::open(temp, OpenMode::CreateTruncate);
     if (!f) return false;
-    if (!f->writeAt(0, content.data(), content.size())) {
+    if (!f->writeAt(0, content.data(), content.size()) || (synced && !f->sync())) {
       f.reset();
       ::unlink(temp.c_str());
       return false;
@@ -215,7 +215,32 @@ bool writeWholeFile(std::string_view path, std::string_view content) {
     ::unlink(temp.c_str());
     return false;
   }
-  return true;
+  return !synced || syncDirectory(folderOf(target));
+}
+
+bool syncFile(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
+  if (!c4faultSyncOn()) return isFile(path);
+  std::string native = nativePath(path);
+  if (native.empty()) return false;
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
+}
+
+bool syncDirectory(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
+  if (!c4faultSyncOn()) return true;
+  std::string native = nativePath(path);
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  if (native.empty()) native = ".";
+  int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool ok = ::fsync(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 }  // namespace talvex::platform

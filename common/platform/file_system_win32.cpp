@@ -115,24 +115,43 @@ std::string shortPath(std::string_view path) {
   return out;
 }
 
-bool writeWholeFile(std::string_view path, std::string_view content) {
+bool writeWholeFile(std::string_view path, std::string_view content, bool synced) {
   std::string target = nativePath(path);
   if (target.empty()) return false;
   std::string temp = tempBeside(target);
   {
     auto f = File::open(temp, OpenMode::CreateTruncate);
     if (!f) return false;
-    if (!f->writeAt(0, content.data(), content.size())) {
+    if (!f->writeAt(0, content.data(), content.size()) || (synced && !f->sync())) {
       f.reset();
       DeleteFileA(temp.c_str());
       return false;
     }
   }
-  if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (synced ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExA(temp.c_str(), target.c_str(), flags)) {
     DeleteFileA(temp.c_str());
     return false;
   }
   return true;
 }
+
+bool syncFile(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
+  if (!c4faultSyncOn()) return isFile(path);
+  if (path.empty()) return false;
+  // FlushFileBuffers needs a handle with write access.
+  HANDLE h = CreateFileA(nativePath(path).c_str(), GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = FlushFileBuffers(h) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+// Folder entries cannot be flushed through a handle on Windows; renames and
+// deletes are logged by NTFS itself.
+bool syncDirectory(std::string_view) { return c4faultHit(TALVEX_FAULT_SYNC) == 0; }
 
 }  // namespace talvex::platform

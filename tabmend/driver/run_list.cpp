@@ -2,6 +2,7 @@
 
 #include "driver/progress.h"
 #include "driver/run_state.h"
+#include "driver/update_journal.h"
 #include "restructure/numbered_update.h"
 
 namespace talvex::tabmend {
@@ -23,6 +24,7 @@ std::span<const int> RunList() { return kRunList; }
 bool RunUpdatesFrom(int first) {
   AppliedFlags().clearAll();
   LastErrorText().clear();
+  if (!BeginJournal()) return false;
   int count = 0;
   for (int number : kRunList) count += number >= first ? 1 : 0;
 
@@ -38,8 +40,14 @@ bool RunUpdatesFrom(int first) {
                       : outcome == UpdateOutcome::NotNeeded ? TABMEND_PROGRESS_NOT_NEEDED
                                                             : TABMEND_PROGRESS_FAILED);
   }
-  if (!ok) RollBackAppliedUpdates();
-  return ok;
+  if (ok) return EndJournal();
+  const std::string message = LastErrorText();
+  RollBackAppliedUpdates();
+  // A table the rollback could not put back keeps the journal, so that the
+  // next call tries again before anything else.
+  if (VerifyRestored(CurrentJournal())) DropJournal();
+  LastErrorText() = message;
+  return false;
 }
 
 void RollBackAppliedUpdates() {

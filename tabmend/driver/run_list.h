@@ -4,7 +4,10 @@
 // tries every listed update whose number is at or above `first`, in ascending
 // order, until one fails; on a failure it restores, highest number first,
 // every update whose flag is set and returns false with the failed update's
-// message in LastErrorText(). Needs the run folders and context of run_state.h.
+// message in LastErrorText(). The call's journal (update_journal.h) is begun
+// before the first update and removed at the end; when it cannot be written
+// the run ends before changing anything. Needs the run folders and context of
+// run_state.h.
 #pragma once
 
 #include <span>

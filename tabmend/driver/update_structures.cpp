@@ -9,6 +9,7 @@
 #include "driver/report_to_host.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
+#include "driver/update_journal.h"
 #include "driver/version_gate.h"
 #include "tabmend_api.h"
 
@@ -37,6 +38,8 @@ bool RunUpdate(const TabmendCallRecord* record) {
     LastErrorText() = "Unable to locate (or create) critical directories.";
     return false;
   }
+  // A call cut short leaves its journal: put its tables back before anything else.
+  if (!FinishInterruptedCall()) return false;
   std::optional<HostVersion> version = DetermineHostVersion(record);
   if (!version) {
     LastErrorText() = "Unable to determine (or invalid) TALVEX32.EXE version number.";

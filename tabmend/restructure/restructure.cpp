@@ -6,6 +6,7 @@
 #include "common/platform/file_system.h"
 #include "conversions/conversion_dispatch.h"
 #include "driver/run_state.h"
+#include "driver/update_journal.h"
 #include "restructure/record_copy.h"
 #include "restructure/structure_probe.h"
 #include "restructure/table_files.h"
@@ -50,7 +51,8 @@ class Restructure {
         })) {
       return UpdateOutcome::Failed;
     }
-    if (!Every(All, "Unable to delete files from previous update.", [&](const std::string& rel) {
+    if (!KeepsLastCopies() ||
+        !Every(All, "Unable to delete files from previous update.", [&](const std::string& rel) {
           return CleanTableFiles(folders_.work + rel, row_.tables(), memo_, false);
         }) ||
         !Every(Marked, "Unable to copy clone table files.", [&](const std::string& rel) {
@@ -74,6 +76,7 @@ class Restructure {
       return UpdateOutcome::Failed;
     }
 
+    if (!JournalBackups()) return UpdateOutcome::Failed;
     applied_ = true;  // from here on the data folder may change
 
     if (row_.hasConversion() && !Convert()) {
@@ -90,7 +93,9 @@ class Restructure {
       return UpdateOutcome::Failed;
     }
     for (const TableLocation& location : locations_) {
-      CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false);
+      if (DataComplete(location.relative)) {
+        CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false);
+      }
     }
     return UpdateOutcome::Applied;
   }
@@ -112,6 +117,76 @@ class Restructure {
       any = any || location.needsUpdate;
     }
     return any;
+  }
+
+  bool DataComplete(const std::string& rel) const {
+    for (const UpdatedTable& table : row_.tables()) {
+      if (!TableFilesComplete(folders_.data + rel, table, memo_)) return false;
+    }
+    return true;
+  }
+
+  // The work and backup copies of a table may be its last ones when its data
+  // files are missing or cut short (a run stopped inside a swap, a table
+  // removed by hand): then nothing of it is deleted and the update fails.
+  bool KeepsLastCopies() {
+    for (const TableLocation& location : locations_) {
+      const std::string& rel = location.relative;
+      for (const UpdatedTable& table : row_.tables()) {
+        const bool copies = HasTableFiles(folders_.work + rel, table) ||
+                            HasTableFiles(folders_.backup + rel, table) ||
+                            HasTableFiles(folders_.backup + rel + "original\\", table);
+        if (copies && !TableFilesComplete(folders_.data + rel, table, memo_)) {
+          LastErrorText() = row_.messagePrefix() + "Table " + folders_.data + rel + table.base +
+                            " is missing or incomplete in the data directory; its backup and " +
+                            "work copies were kept.";
+          return false;
+        }
+      }
+    }
+    return true;
+  }
+
+  // Before the first data file is deleted: the backups reach the disk, then
+  // the journal names them, so that a crash from here on can be undone.
+  bool JournalBackups() {
+    std::vector<std::string> relatives;
+    std::vector<JournalBackup> backups;
+    bool synced = true;
+    for (const TableLocation& location : locations_) {
+      if (!location.needsUpdate) continue;
+      const std::string& rel = location.relative;
+      relatives.push_back(rel);
+      const std::string backup = folders_.backup + rel;
+      synced = SyncTableFiles(backup, row_.tables()) && synced;
+      if (fs::isDirectory(backup + "original")) {
+        synced = SyncTableFiles(backup + "original\\", row_.tables()) && synced;
+      }
+      synced = SyncFoldersUpTo(backup, folders_.work) && synced;
+      for (const UpdatedTable& table : row_.tables()) {
+        const bool original = fs::isFile(backup + "original\\" + table.base + ".dbf");
+        backups.push_back({rel, table.base, original});
+      }
+    }
+    if (!synced) {
+      LastErrorText() = "Unable to locate (or create) critical directories.";
+      return false;
+    }
+    return JournalUpdateBegun(row_.number, relatives, backups);
+  }
+
+  // The folder and its parents up to (not including) `top`, which already
+  // existed: folders made for this update's backups are entries of them.
+  static bool SyncFoldersUpTo(std::string folder, const std::string& top) {
+    bool ok = true;
+    folder = WithBackslash(folder);
+    while (folder.size() > top.size()) {
+      ok = fs::syncDirectory(folder) && ok;
+      const size_t cut = folder.find_last_of("\\/", folder.size() - 2);
+      if (cut == std::string::npos) break;
+      folder.resize(cut + 1);
+    }
+    return ok;
   }
 
   bool Every(Which which, const char* message, const std::function<bool(const std::string&)>& step) {
@@ -221,15 +296,14 @@ void RestoreFromBackup(const RestructureSpec& row) {
       const std::string backup = folders.backup + relative;
       const std::string data = folders.data + relative;
       for (const UpdatedTable& table : row.tables()) {
-        const std::string original = backup + "original\\";
-        const std::string source = fs::isFile(original + table.base + ".dbf") ? original : backup;
-        if (row.form == RestructureForm::Flagged && !fs::isFile(source + table.base + ".dbf")) {
+        if (row.form == RestructureForm::Flagged &&
+            !fs::isFile(BackupFileOf(backup, table, ".dbf"))) {
           continue;  // not backed up in this call
         }
-        if (!RestoreTableFiles(source, data, table, memo, single) && !single) return;
+        if (!RestoreTableFiles(backup, data, table, memo, single) && !single) return;
         // A memo file the new layout brought along has no place beside an
         // old table that had none.
-        if (!single && !fs::isFile(source + table.base + ".dbt") &&
+        if (!single && !fs::isFile(BackupFileOf(backup, table, ".dbt")) &&
             fs::isFile(data + table.base + ".dbt")) {
           fs::deleteFile(data + table.base + ".dbt");
         }

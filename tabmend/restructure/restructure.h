@@ -7,8 +7,11 @@
 // returns NotNeeded when the probe finds the tables current (nothing is
 // written anywhere), Applied on success, Failed with "Update" + four digits +
 // "- " + the step's text in LastErrorText(). `applied` is cleared on entry and
-// set once the data folder may be changed; from then on a failure is left to
-// the run's rollback (RestoreFromBackup). No exception leaves either routine.
+// set once the data folder may be changed, after the backups are synced and the
+// call's journal names them (update_journal.h); from then on a failure is left
+// to the run's rollback (RestoreFromBackup). A table missing or cut short in
+// the data folder while it has work or backup copies fails the update before
+// anything is deleted. No exception leaves either routine.
 // Needs the run's folders and engine context.
 #pragma once
 

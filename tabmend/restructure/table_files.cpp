@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/platform/file_io.h"
 #include "common/platform/file_system.h"
 #include "driver/run_state.h"
 
@@ -38,9 +39,14 @@ bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule
   const std::string original = folder + "original\\";
   const std::string key = Upper(base);
   if (!HasBackedUp(key)) {
-    for (const char* ext : DeleteSet(table, memo)) {
-      if (fs::isFile(original + table.base + ext)) fs::deleteFile(original + table.base + ext);
+    // The data file goes first: "original\" without one is never taken for
+    // a pre-call copy.
+    for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+      const std::string path = original + table.base + ext;
+      if (fs::isFile(path)) fs::deleteFile(path);
+      if (fs::pathExists(path)) return false;  // a stale copy would be restored later
     }
+    (void)memo;
     BackedUpTables().push_back(key);
     return true;
   }
@@ -48,7 +54,9 @@ bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule
   if (!fs::isFile(base + ".dbf")) return true;  // nothing of this call to keep here
   if (!fs::isDirectory(original)) fs::createDirectoryPath(original);
   std::vector<const char*> moved;
-  for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+  // The data file moves last, so that "original\" holds one only when the
+  // whole set is there (see BackupFileOf for a move cut short).
+  for (const char* ext : {".dbt", ".mdx", ".dbf"}) {
     if (std::string(ext) == ".dbt" && !fs::isFile(base + ext)) continue;
     if (!fs::moveFile(base + ext, original + table.base + ext)) {
       for (const char* back : moved) fs::moveFile(original + table.base + back, base + back);
@@ -102,21 +110,73 @@ bool CopyTableFiles(const std::string& fromIn, const std::string& toIn,
   return true;
 }
 
-bool RestoreTableFiles(const std::string& fromIn, const std::string& toIn, const UpdatedTable& table,
+std::string BackupFileOf(const std::string& backupIn, const UpdatedTable& table, const char* ext) {
+  const std::string backup = WithBackslash(backupIn);
+  const std::string original = backup + "original\\" + table.base;
+  if (fs::isFile(original + ".dbf")) return original + ext;
+  const std::string plain = backup + table.base + ext;
+  if (!fs::isFile(plain) && fs::isFile(original + ext)) return original + ext;
+  return plain;
+}
+
+std::vector<const char*> RestoreSet(const std::string& backup, const UpdatedTable& table,
+                                    MemoRule memo) {
+  const bool memoFile =
+      memo == MemoRule::ByMark ? table.memo : fs::isFile(BackupFileOf(backup, table, ".dbt"));
+  if (memoFile) return {".dbf", ".dbt", ".mdx"};
+  return {".dbf", ".mdx"};
+}
+
+bool RestoreTableFiles(const std::string& backup, const std::string& toIn, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing) {
-  const std::string source = WithBackslash(fromIn) + table.base;
   const std::string target = WithBackslash(toIn) + table.base;
   bool ok = true;
-  for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
-    const bool wanted = std::string(ext) != ".dbt" ||
-                        (memo == MemoRule::ByMark ? table.memo : fs::isFile(source + ".dbt"));
-    if (!wanted) continue;
-    if (!fs::copyFile(source + ext, target + ext)) {
+  for (const char* ext : RestoreSet(backup, table, memo)) {
+    if (!fs::copyFile(BackupFileOf(backup, table, ext), target + ext)) {
       ok = false;
       if (!keepGoing) return false;
     }
   }
   return ok;
+}
+
+bool HasTableFiles(const std::string& folder, const UpdatedTable& table) {
+  const std::string base = WithBackslash(folder) + table.base;
+  return fs::pathExists(base + ".dbf") || fs::pathExists(base + ".dbt") ||
+         fs::pathExists(base + ".mdx");
+}
+
+bool TableFilesComplete(const std::string& folder, const UpdatedTable& table, MemoRule memo) {
+  const std::string base = WithBackslash(folder) + table.base;
+  if (!fs::isFile(base + ".mdx")) return false;
+  if (memo == MemoRule::ByMark && table.memo && !fs::isFile(base + ".dbt")) return false;
+  auto dbf = fs::File::open(base + ".dbf", fs::OpenMode::ReadOnly);
+  if (!dbf) return false;
+  // dBASE header: record count at 4 (32 bits), header length at 8 and record
+  // length at 10 (16 bits each), little-endian.
+  unsigned char header[12];
+  size_t got = 0;
+  uint64_t size = 0;
+  if (!dbf->readAt(0, header, sizeof header, &got) || got != sizeof header || !dbf->size(&size)) {
+    return false;
+  }
+  const uint64_t count = header[4] | header[5] << 8 | header[6] << 16 |
+                         static_cast<uint64_t>(header[7]) << 24;
+  const uint64_t headerLength = header[8] | header[9] << 8;
+  const uint64_t recordLength = header[10] | header[11] << 8;
+  return size >= headerLength + count * recordLength;
+}
+
+bool SyncTableFiles(const std::string& folderIn, std::span<const UpdatedTable> tables) {
+  const std::string folder = WithBackslash(folderIn);
+  bool ok = true;
+  for (const UpdatedTable& table : tables) {
+    for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+      const std::string path = folder + table.base + ext;
+      if (fs::isFile(path) && !fs::syncFile(path)) ok = false;
+    }
+  }
+  return fs::syncDirectory(folder) && ok;
 }
 
 bool LocateTableFiles(const std::string& folder, const UpdatedTable& table) {

@@ -11,6 +11,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 #include "tabmend/catalogue/catalogue_row.h"
 
@@ -38,10 +39,34 @@ bool CleanTableFiles(const std::string& folder, std::span<const UpdatedTable> ta
 bool CopyTableFiles(const std::string& from, const std::string& to,
                     std::span<const UpdatedTable> tables, MemoRule memo, bool createTarget);
 
-// Copies every file of the set that exists in `from`, ignoring failures when
-// keepGoing, else stopping at the first; used by the restore.
-bool RestoreTableFiles(const std::string& from, const std::string& to, const UpdatedTable& table,
+// Where a restore takes one file of a table backed up in `backup` (B +
+// location): the pre-call copy in "original\" when that folder holds the
+// table's data file, else `backup` itself; a file `backup` lacks is taken from
+// "original\" when it is there (a move into it that was cut short moves the
+// data file last). The path returned may not exist.
+std::string BackupFileOf(const std::string& backup, const UpdatedTable& table, const char* ext);
+
+// The extensions a restore from `backup` copies: ".dbf", ".mdx" and ".dbt"
+// when the rule wants it (ByMark: the table's mark; WhenPresent: the backup
+// has one).
+std::vector<const char*> RestoreSet(const std::string& backup, const UpdatedTable& table,
+                                    MemoRule memo);
+
+// Copies the table's backup (BackupFileOf each file of RestoreSet) into `to`,
+// ignoring failures when keepGoing, else stopping at the first.
+bool RestoreTableFiles(const std::string& backup, const std::string& to, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing);
+
+// True when any file of the table's set is in the folder.
+bool HasTableFiles(const std::string& folder, const UpdatedTable& table);
+
+// True when the data file and index are there (and the memo file where the
+// rule asks for one) and the data file is as long as its header says: the
+// state in which the table's other copies may be dropped.
+bool TableFilesComplete(const std::string& folder, const UpdatedTable& table, MemoRule memo);
+
+// Syncs every file of each table's set that is in the folder, then the folder.
+bool SyncTableFiles(const std::string& folder, std::span<const UpdatedTable> tables);
 
 // True when folder + base + ".dbf" and ".mdx" both exist.
 bool LocateTableFiles(const std::string& folder, const UpdatedTable& table);

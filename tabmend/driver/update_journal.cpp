@@ -1,0 +1,380 @@
+#include "driver/update_journal.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+
+#include "common/platform/file_io.h"
+#include "common/platform/file_system.h"
+#include "driver/run_list.h"
+#include "driver/run_state.h"
+#include "restructure/table_files.h"
+#include "tabmend/catalogue/catalogue.h"
+
+namespace talvex::tabmend {
+namespace {
+
+namespace fs = talvex::platform;
+
+constexpr char kMagic[] = "TALVEX TABMEND JOURNAL 1";
+constexpr char kCritical[] = "Unable to locate (or create) critical directories.";
+
+Journal& Current() {
+  static Journal journal;
+  return journal;
+}
+
+// Whether this call has a journal on disk: a restructure run outside an
+// update call (a tool, a test of one update) journals nothing.
+bool& Active() {
+  static bool active = false;
+  return active;
+}
+
+uint32_t Crc32(const std::string& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+// Strict decimal in the range of the applied flags.
+std::optional<int> UpdateNumber(const std::string& text) {
+  if (text.empty() || text.size() > 3) return std::nullopt;
+  int n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  if (n < kFirstFlagNumber || n > kLastFlagNumber) return std::nullopt;
+  return n;
+}
+
+// "word rest": the first blank splits; the rest may be empty or hold blanks.
+std::pair<std::string, std::string> Split(const std::string& line) {
+  const size_t blank = line.find(' ');
+  if (blank == std::string::npos) return {line, ""};
+  return {line.substr(0, blank), line.substr(blank + 1)};
+}
+
+bool Write(const Journal& journal) {
+  return fs::writeWholeFile(JournalPath(), EncodeJournal(journal), true);
+}
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+std::string Native(const std::string& hostText) {
+  std::string out = Upper(hostText);
+  std::replace(out.begin(), out.end(), '/', '\\');
+  return out;
+}
+
+bool RemoveJournal(const Journal& journal) {
+  const std::string path = JournalPath();
+  if (fs::deleteFile(path) && fs::syncDirectory(Folders().work)) return true;
+  if (!fs::pathExists(path)) return true;
+  Journal finished = journal;
+  finished.finished = true;
+  return Write(finished);
+}
+
+// One table of an applied update: where it goes back and what it is restored from.
+struct RestoreItem {
+  std::string data;    // D + location
+  std::string backup;  // B + location
+  const UpdatedTable* table;
+  MemoRule memo;
+};
+
+std::vector<RestoreItem> ItemsOf(const JournalUpdate& update, const RestructureSpec& row) {
+  std::vector<RestoreItem> items;
+  for (const std::string& relative : update.relatives) {
+    for (const UpdatedTable& table : row.tables()) {
+      items.push_back({Folders().data + relative, Folders().backup + relative, &table,
+                       MemoRuleOf(row)});
+    }
+  }
+  return items;
+}
+
+void CannotRestore(const RestoreItem& item, const char* ext) {
+  LastErrorText() = "Unable to restore table " + item.data + item.table->base +
+                    ".dbf: its backup " + BackupFileOf(item.backup, *item.table, ext) +
+                    " is missing or incomplete; nothing was deleted.";
+}
+
+// Every file the rollback will copy must be there before it copies any.
+bool BackupsPresent(const Journal& journal) {
+  for (const JournalUpdate& update : journal.updates) {
+    const RestructureSpec* row = FindRestructureSpec(update.number);
+    for (const RestoreItem& item : ItemsOf(update, *row)) {
+      for (const char* ext : RestoreSet(item.backup, *item.table, item.memo)) {
+        if (!fs::isFile(BackupFileOf(item.backup, *item.table, ext))) {
+          CannotRestore(item, ext);
+          return false;
+        }
+      }
+    }
+    for (const JournalBackup& backup : update.backups) {
+      const std::string original = Folders().backup + backup.relative + "original\\" + backup.base;
+      if (backup.original && !fs::isFile(original + ".dbf")) {
+        LastErrorText() = "Unable to restore table " + Folders().data + backup.relative +
+                          backup.base + ".dbf: its backup " + original +
+                          ".dbf is missing or incomplete; nothing was deleted.";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+uint64_t SizeOf(const std::string& path) {
+  auto file = fs::File::open(path, fs::OpenMode::ReadOnly);
+  uint64_t size = UINT64_MAX;
+  if (!file || !file->size(&size)) return UINT64_MAX;
+  return size;
+}
+
+}  // namespace
+
+std::string EncodeJournal(const Journal& journal) {
+  std::string text = std::string(kMagic) + "\n";
+  text += "call " + journal.call + "\n";
+  text += "data " + journal.data + "\n";
+  for (const JournalUpdate& update : journal.updates) {
+    const std::string n = std::to_string(update.number);
+    text += "update " + n + "\n";
+    for (const std::string& relative : update.relatives) text += "location " + n + " " + relative + "\n";
+    for (const JournalBackup& backup : update.backups) {
+      text += "backup " + n + " " + (backup.original ? "original " : "plain ") + backup.base + " " +
+              backup.relative + "\n";
+    }
+  }
+  if (journal.finished) text += "finished\n";
+  char end[32];
+  std::snprintf(end, sizeof end, "end %08x\n", static_cast<unsigned>(Crc32(text)));
+  return text + end;
+}
+
+std::optional<Journal> DecodeJournal(const std::string& bytes) {
+  if (bytes.size() < 14 || bytes.back() != '\n') return std::nullopt;
+  const size_t endLine = bytes.rfind('\n', bytes.size() - 2);
+  if (endLine == std::string::npos) return std::nullopt;
+  const std::string body = bytes.substr(0, endLine + 1);
+  char want[32];
+  std::snprintf(want, sizeof want, "end %08x\n", static_cast<unsigned>(Crc32(body)));
+  if (bytes.compare(endLine + 1, std::string::npos, want) != 0) return std::nullopt;
+
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < body.size();) {
+    const size_t nl = body.find('\n', at);
+    lines.push_back(body.substr(at, nl - at));
+    at = nl + 1;
+  }
+  if (lines.size() < 3 || lines[0] != kMagic) return std::nullopt;
+  Journal journal;
+  auto [callWord, call] = Split(lines[1]);
+  auto [dataWord, data] = Split(lines[2]);
+  if (callWord != "call" || dataWord != "data" || data.empty()) return std::nullopt;
+  journal.call = call;
+  journal.data = data;
+  auto find = [&](const std::string& text) -> JournalUpdate* {
+    std::optional<int> n = UpdateNumber(text);
+    if (!n) return nullptr;
+    for (JournalUpdate& update : journal.updates) {
+      if (update.number == *n) return &update;
+    }
+    return nullptr;
+  };
+  for (size_t i = 3; i < lines.size(); ++i) {
+    if (journal.finished) return std::nullopt;  // nothing follows "finished"
+    auto [word, rest] = Split(lines[i]);
+    if (word == "finished" && rest.empty() && lines[i] == "finished") {
+      journal.finished = true;
+    } else if (word == "update") {
+      std::optional<int> n = UpdateNumber(rest);
+      if (!n || find(rest) != nullptr || FindRestructureSpec(*n) == nullptr) return std::nullopt;
+      journal.updates.push_back({*n, {}, {}});
+    } else if (word == "location") {
+      auto [number, relative] = Split(rest);
+      JournalUpdate* update = find(number);
+      if (update == nullptr) return std::nullopt;
+      update->relatives.push_back(relative);
+    } else if (word == "backup") {
+      auto [number, rest2] = Split(rest);
+      auto [kind, rest3] = Split(rest2);
+      auto [base, relative] = Split(rest3);
+      JournalUpdate* update = find(number);
+      if (update == nullptr || (kind != "original" && kind != "plain") || base.empty()) {
+        return std::nullopt;
+      }
+      update->backups.push_back({relative, base, kind == "original"});
+    } else {
+      return std::nullopt;
+    }
+  }
+  return journal;
+}
+
+std::string JournalPath() { return Folders().work + "tabmend.jnl"; }
+
+const Journal& CurrentJournal() { return Current(); }
+
+bool BeginJournal() {
+  // A journal write cut short leaves its temporary file beside it.
+  for (const std::string& name : fs::listFiles(Folders().work, "tabmend.jnl.~*")) {
+    fs::deleteFile(Folders().work + name);
+  }
+  Journal& journal = Current();
+  journal = Journal{};
+  journal.call = std::to_string(
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::system_clock::now().time_since_epoch())
+          .count());
+  journal.data = Folders().data;
+  Active() = false;
+  if (!Write(journal)) {
+    LastErrorText() = kCritical;
+    return false;
+  }
+  Active() = true;
+  return true;
+}
+
+bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
+                        const std::vector<JournalBackup>& backups) {
+  if (!Active()) return true;
+  Journal next = Current();
+  next.updates.push_back({number, relatives, backups});
+  if (!Write(next)) {
+    LastErrorText() = kCritical;
+    return false;
+  }
+  Current() = std::move(next);
+  return true;
+}
+
+bool EndJournal() {
+  if (!Active()) return true;
+  // The swapped-in files reach the disk before the journal that could undo
+  // them goes.
+  std::vector<std::pair<std::string, std::string>> done;  // folder, base
+  bool synced = true;
+  std::vector<std::string> folders;
+  for (const JournalUpdate& update : Current().updates) {
+    const RestructureSpec* row = FindRestructureSpec(update.number);
+    for (const RestoreItem& item : ItemsOf(update, *row)) {
+      std::pair<std::string, std::string> key{item.data, item.table->base};
+      if (std::find(done.begin(), done.end(), key) != done.end()) continue;
+      done.push_back(key);
+      for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+        const std::string path = item.data + item.table->base + ext;
+        if (fs::isFile(path) && !fs::syncFile(path)) synced = false;
+      }
+      if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
+        folders.push_back(item.data);
+      }
+    }
+  }
+  for (const std::string& folder : folders) synced = fs::syncDirectory(folder) && synced;
+  if (synced && DropJournal()) return true;
+  LastErrorText() = kCritical;
+  return false;
+}
+
+bool DropJournal() {
+  if (!Active()) return true;
+  Active() = false;
+  return RemoveJournal(Current());
+}
+
+bool VerifyRestored(const Journal& journal) {
+  // The rollback restores from the highest number down, so the lowest update
+  // of a table wrote its files last: its backup is what the folder must hold.
+  std::map<std::string, std::pair<RestoreItem, std::string>> expected;  // data file -> item, source
+  std::vector<const JournalUpdate*> order;
+  for (const JournalUpdate& update : journal.updates) order.push_back(&update);
+  std::sort(order.begin(), order.end(),
+            [](const JournalUpdate* a, const JournalUpdate* b) { return a->number < b->number; });
+  for (const JournalUpdate* update : order) {
+    const RestructureSpec* row = FindRestructureSpec(update->number);
+    if (row == nullptr) continue;
+    for (const RestoreItem& item : ItemsOf(*update, *row)) {
+      for (const char* ext : RestoreSet(item.backup, *item.table, item.memo)) {
+        expected.emplace(item.data + item.table->base + ext,
+                         std::make_pair(item, BackupFileOf(item.backup, *item.table, ext)));
+      }
+    }
+  }
+  std::vector<std::string> folders;
+  for (const auto& [target, what] : expected) {
+    const auto& [item, source] = what;
+    const uint64_t size = SizeOf(target);
+    if (size == UINT64_MAX || size != SizeOf(source) || !fs::syncFile(target)) {
+      LastErrorText() = "Unable to restore table " + item.data + item.table->base +
+                        ".dbf from its backup " + source + ".";
+      return false;
+    }
+    if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
+      folders.push_back(item.data);
+    }
+  }
+  for (const std::string& folder : folders) {
+    if (!fs::syncDirectory(folder)) {
+      LastErrorText() = "Unable to restore the tables of " + folder + ".";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool FinishInterruptedCall() {
+  const std::string path = JournalPath();
+  if (!fs::pathExists(path)) return true;
+  std::string bytes;
+  std::optional<Journal> journal;
+  if (fs::readWholeFile(path, &bytes)) journal = DecodeJournal(bytes);
+  if (!journal) {
+    LastErrorText() = "Unable to read the update journal " + path +
+                      " (damaged or of another version); nothing was changed.";
+    return false;
+  }
+  if (journal->finished) {
+    RemoveJournal(*journal);
+    return true;
+  }
+  if (Native(journal->data) != Native(Folders().data)) {
+    LastErrorText() = "The update journal " + path + " belongs to the data directory " +
+                      journal->data + "; nothing was changed.";
+    return false;
+  }
+  if (!BackupsPresent(*journal)) return false;
+
+  RunState& run = CurrentRun();
+  run.appliedFlags.clearAll();
+  run.updateLocations.clear();
+  for (const JournalUpdate& update : journal->updates) {
+    run.appliedFlags[update.number] = true;
+    run.updateLocations[update.number] = update.relatives;
+  }
+  RollBackAppliedUpdates();
+  run.appliedFlags.clearAll();
+  run.updateLocations.clear();
+  if (!VerifyRestored(*journal)) return false;
+  if (!RemoveJournal(*journal)) {
+    LastErrorText() = kCritical;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace talvex::tabmend

@@ -1,0 +1,82 @@
+// The journal of an update call: a small file in the work folder that lets the
+// next call undo a call that was cut short (process killed, machine off).
+//
+// A call writes it before its first update and rewrites it, each time synced
+// (file and folder), when an update has backed up (and synced) its tables and
+// is about to replace data-folder files. It names the
+// call, the data folder, every update that had begun replacing files with the
+// locations it worked in and where each table's backup is. The call removes it
+// when it ends cleanly or when its rollback has put every table back.
+//
+// A call that finds a journal first rolls that call back from its backups,
+// exactly as the in-call rollback would, and only then runs. A journal that
+// does not decode (damaged, another version, another data folder) is never
+// acted on: the call ends with a message naming the file, and nothing is
+// deleted. All routines need the run folders of run_state.h; failures store
+// their message in LastErrorText() and answer false. Nothing throws.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talvex::tabmend {
+
+struct JournalBackup {
+  std::string relative;  // location below the data folder, "" for the folder itself
+  std::string base;      // table base name
+  bool original = false;  // the pre-call copy is in "original\", not in the backup folder
+};
+
+struct JournalUpdate {
+  int number = 0;
+  std::vector<std::string> relatives;  // locations whose files it may replace
+  std::vector<JournalBackup> backups;
+};
+
+struct Journal {
+  std::string call;  // when and by which process the call started
+  std::string data;  // the data folder
+  std::vector<JournalUpdate> updates;
+  bool finished = false;  // the call ended; only left because removing failed
+};
+
+// The file's bytes and back; Decode gives nothing for any text that is not
+// exactly what Encode makes (checksum, version, every line).
+std::string EncodeJournal(const Journal& journal);
+std::optional<Journal> DecodeJournal(const std::string& bytes);
+
+// Folders().work + "tabmend.jnl".
+std::string JournalPath();
+
+// Starts this call's journal (no update begun); false when it cannot be
+// written, before anything is changed.
+bool BeginJournal();
+// Records that the update is about to replace files in these locations, its
+// backups being where `backups` says (already synced by the caller).
+bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
+                        const std::vector<JournalBackup>& backups);
+// At the end of a clean call: syncs every table the call swapped in (each
+// file once, however many updates replaced it), then removes the journal.
+// When it cannot be removed it is rewritten as finished, which the next call
+// only removes. False when that fails too (the next call would then roll this
+// one back and run it again).
+bool EndJournal();
+// After the in-call rollback has put every table back (VerifyRestored).
+bool DropJournal();
+
+// At the start of a call: when a journal is there, rolls its call back,
+// syncs what was restored and removes the journal. False (message stored,
+// nothing deleted) when the journal is unreadable or a table cannot be
+// restored.
+bool FinishInterruptedCall();
+
+// After the in-call rollback: true when every table of every applied update
+// is back in the data folder as its backup holds it (files synced); message
+// stored otherwise.
+bool VerifyRestored(const Journal& journal);
+
+// The journal of the running call as written so far.
+const Journal& CurrentJournal();
+
+}  // namespace talvex::tabmend

@@ -1,0 +1,351 @@
+// A killed update run: `talvexhost update` from the oldest release, ended at
+// once right before its Nth copy, delete, move or write, then run again
+// without a fault. Every table must then hold exactly what an uninterrupted
+// run gives (read by an independent reader) and its index must agree with it.
+//
+// Every crash point takes a whole update run, so the loop takes a stride:
+// TALVEX_CRASH_POINTS points per kind (default 6, deletes 10), spread evenly over the
+// run's operations with a shifting offset, so that they fall into different
+// steps of different updates. TALVEX_CRASH_POINTS=0 walks every point (hours).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "c4dll.h"
+#include "common/platform/fault_seam.h"
+#include "index_check.h"
+#include "installation_fixture.h"
+
+namespace talvex::tabmend::testing {
+namespace {
+
+namespace stdfs = std::filesystem;
+
+constexpr host::ReleaseNumber kOldest{1, 65, 0, 100};
+
+std::string ReadAllOf(FILE* pipe) {
+  std::string out;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  return out;
+}
+
+class CrashedUpdate : public InstallationTest {
+ protected:
+  void SetUp() override {
+    InstallationTest::SetUp();  // syncs off: a killed process loses no written byte
+    pristine = root + ".pristine";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    stdfs::remove_all(pristine, ec);
+    InstallationTest::TearDown();
+  }
+
+  void KeepPristine() { stdfs::copy(root, pristine, stdfs::copy_options::recursive); }
+  void BackToPristine() {
+    stdfs::remove_all(root);
+    stdfs::copy(pristine, root, stdfs::copy_options::recursive);
+  }
+
+  // talvexhost update as a child process; its exit status.
+  int HostUpdate(const std::string& inject, std::string* out = nullptr) {
+    const char* bin = std::getenv("TALVEX_BIN_DIR");
+    const std::string command = "TALVEX_FAULT_INJECT='nosync" + (inject.empty() ? "" : "," + inject) +
+                                "' " + std::string(bin != nullptr ? bin : ".") +
+                                "/talvexhost update --registry " + root + "/registry.reg 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return -1;
+    std::string text = ReadAllOf(pipe);
+    const int status = pclose(pipe);
+    if (out != nullptr) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::vector<std::string> TableFiles() {
+    std::vector<std::string> files;
+    for (const auto& entry : stdfs::recursive_directory_iterator(nativeData)) {
+      const std::string path = entry.path().string();
+      if (entry.path().extension() == ".dbf" && InUpdateLocation(nativeData, path)) {
+        files.push_back(path);
+      }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+
+  // Every record of every table where the updater works, as the XBase reader
+  // sees it, by path below the data folder.
+  std::string IndependentDump() {
+    const char* src = std::getenv("TALVEX_SOURCE_DIR");
+    std::string command = "perl " + std::string(src != nullptr ? src : ".") +
+                          "/tests/tabmend/dump_tables.pl";
+    for (const std::string& file : TableFiles()) command += " '" + file + "'";
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return "";
+    std::string text = ReadAllOf(pipe);
+    pclose(pipe);
+    for (size_t at; (at = text.find(nativeData + "/")) != std::string::npos;) {
+      text.erase(at, nativeData.size() + 1);
+    }
+    return text;
+  }
+
+  // What `talvexhost check` says of each table: "" when every index agrees.
+  std::string IndexProblems() {
+    std::string problems;
+    C4Context c = code4initP();
+    code4autoOpen(c, 0);
+    for (const std::string& file : TableFiles()) {
+      const stdfs::path path(file);
+      if (indexless.count(path.filename().string())) continue;
+      std::string error;
+      FILE* sink = std::fopen("/dev/null", "w");
+      if (!host::CheckTableIndex(c, path.parent_path().string() + "/", path.stem().string(), sink,
+                                 &error)) {
+        problems += file + ": " + error + "\n";
+      }
+      std::fclose(sink);
+    }
+    code4initUndo(c);
+    return problems;
+  }
+
+  // A table of the installation with its data file or index missing: the
+  // state a kill inside a swap leaves.
+  bool SomeTableTorn() {
+    for (const std::string& file : installed) {
+      stdfs::path mdx = file;
+      mdx.replace_extension(".mdx");
+      if (!stdfs::exists(file)) return true;
+      if (!indexless.count(stdfs::path(file).filename()) && !stdfs::exists(mdx)) return true;
+    }
+    return false;
+  }
+
+  void NoteIndexless() {
+    for (const std::string& file : TableFiles()) {
+      stdfs::path mdx = file;
+      if (!stdfs::exists(mdx.replace_extension(".mdx"))) indexless.insert(stdfs::path(file).filename());
+    }
+  }
+
+  std::string pristine;
+  std::set<std::string> indexless;  // tables the installation keeps without an index
+  std::vector<std::string> installed;  // data files of the installation
+};
+
+std::vector<int32_t> CrashPoints(int32_t count, int extra) {
+  const char* env = std::getenv("TALVEX_CRASH_POINTS");
+  const int points = env != nullptr ? std::atoi(env) : 6 + extra;
+  std::vector<int32_t> out;
+  if (points <= 0 || points >= count) {
+    for (int32_t n = 1; n <= count; ++n) out.push_back(n);
+    return out;
+  }
+  const int32_t stride = count / points;
+  for (int i = 0; i < points; ++i) out.push_back(1 + i * stride + (i * 7) % stride);
+  return out;
+}
+
+TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
+  Install(kOldest);
+  KeepPristine();
+  installed = TableFiles();
+
+  // The uninterrupted run, in this process, to count its operations.
+  c4faultClear();
+  ASSERT_EQ(Update(std::nullopt).result, 0);
+  int32_t counts[TALVEX_FAULT_OPS];
+  for (int op = 0; op < TALVEX_FAULT_OPS; ++op) counts[op] = c4faultCount(op);
+  c4faultClear();
+  NoteIndexless();
+  const std::string expected = IndependentDump();
+  ASSERT_EQ(IndexProblems(), "");
+  ASSERT_NE(expected.find("== bcclaim.dbf"), std::string::npos);
+
+  const std::pair<TalvexFaultOp, const char*> kinds[] = {{TALVEX_FAULT_COPY, "copy"},
+                                                         {TALVEX_FAULT_DELETE, "delete"},
+                                                         {TALVEX_FAULT_MOVE, "move"},
+                                                         {TALVEX_FAULT_WRITE, "write"}};
+  int crashes = 0, torn = 0, journals = 0;
+  for (const auto& [op, name] : kinds) {
+    ASSERT_GT(counts[op], 0) << name;
+    // A third of the deletes empty data folders in swaps, the case a
+    // killed run is most likely to lose a table in: they get more points.
+    for (int32_t n : CrashPoints(counts[op], op == TALVEX_FAULT_DELETE ? 4 : 0)) {
+      const std::string point = std::string("crash:") + name + ":" + std::to_string(n);
+      SCOPED_TRACE(point);
+      BackToPristine();
+      const int status = HostUpdate(point);
+      ASSERT_TRUE(status == 86 || status == 0) << status;
+      if (status == 86) {
+        ++crashes;
+        torn += SomeTableTorn() ? 1 : 0;
+        journals += stdfs::exists(nativeInstall + "/update/tabmend.jnl") ? 1 : 0;
+      }
+      std::string out;
+      ASSERT_EQ(HostUpdate("", &out), 0) << out;
+      EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+      const std::string got = IndependentDump();
+      if (got != expected) {
+        ADD_FAILURE() << "tables differ from the uninterrupted run";
+        break;
+      }
+      EXPECT_EQ(IndexProblems(), "");
+    }
+  }
+  std::printf("operations: %d copies, %d deletes, %d moves, %d writes; %d crashes, %d inside a "
+              "swap, %d with a journal left\n",
+              counts[TALVEX_FAULT_COPY], counts[TALVEX_FAULT_DELETE], counts[TALVEX_FAULT_MOVE],
+              counts[TALVEX_FAULT_WRITE], crashes, torn, journals);
+  // The loop must have reached the case it is for: a table missing its files.
+  EXPECT_GT(torn, 0);
+  EXPECT_GT(journals, 0);
+}
+
+// 0192 to 0203; the run's second delete is the one of SUBMIT's index in the
+// first swap, right after its data file went.
+constexpr host::ReleaseNumber kRecent{2, 25, 0, 100};
+
+std::string Bytes(const std::string& path) {
+  std::string bytes;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  for (int ch; f != nullptr && (ch = std::fgetc(f)) != EOF;) bytes += static_cast<char>(ch);
+  if (f != nullptr) std::fclose(f);
+  return bytes;
+}
+
+void Put(const std::string& path, const std::string& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback) {
+  Install(kRecent);
+  KeepPristine();
+  ASSERT_EQ(Update(std::nullopt).result, 0);
+  NoteIndexless();
+  const std::string expected = IndependentDump();
+  BackToPristine();
+
+  ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
+  ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
+  const std::string journalPath = nativeInstall + "/update/tabmend.jnl";
+  const std::string journal = Bytes(journalPath);
+  ASSERT_NE(journal.find("update 192"), std::string::npos) << journal;
+
+  // One byte changed, the version line changed, the file cut short: each is
+  // refused by name, and nothing anywhere is changed or deleted.
+  std::string flipped = journal;
+  flipped[flipped.size() / 2] ^= 0x01;
+  std::string otherVersion = journal;
+  otherVersion.replace(otherVersion.find(" 1\n"), 3, " 2\n");
+  for (const std::string& bad : {flipped, otherVersion, journal.substr(0, journal.size() - 5)}) {
+    Put(journalPath, bad);
+    const auto before = Snapshot(root);
+    CallResult call = Update(std::nullopt);
+    EXPECT_EQ(call.result, -1);
+    EXPECT_EQ(call.error(), "Unable to read the update journal " + folders.install +
+                                "update\\tabmend.jnl (damaged or of another version); nothing "
+                                "was changed.");
+    EXPECT_EQ(Differences(before, Snapshot(root)), "");
+  }
+
+  // The backup the rollback needs is gone: the call names it and deletes nothing.
+  Put(journalPath, journal);
+  const std::string backup = nativeInstall + "/update/backup/submit.dbf";
+  stdfs::rename(backup, backup + ".aside");
+  const auto before = Snapshot(root);
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error(), "Unable to restore table " + folders.data + "submit.dbf: its backup " +
+                              folders.install + "update\\backup\\submit.dbf is missing or "
+                              "incomplete; nothing was deleted.");
+  EXPECT_EQ(Differences(before, Snapshot(root)), "");
+
+  // With the backup back, the next call rolls back, runs, and ends as an
+  // uninterrupted run.
+  stdfs::rename(backup + ".aside", backup);
+  call = Update(std::nullopt);
+  EXPECT_EQ(call.result, 0) << call.error();
+  EXPECT_FALSE(stdfs::exists(journalPath));
+  EXPECT_EQ(IndependentDump(), expected);
+  EXPECT_EQ(IndexProblems(), "");
+}
+
+// A table whose data files are gone with no journal to say why (a run of an
+// older build killed in a swap): its backup and work copies are the last
+// ones, and no step deletes them.
+TEST_F(CrashedUpdate, TheLastCopiesOfATableAreNeverDeleted) {
+  Install(kRecent);
+  ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
+  ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
+  stdfs::remove(nativeInstall + "/update/tabmend.jnl");
+  const std::string backup = Bytes(nativeInstall + "/update/backup/submit.dbf");
+  const std::string work = Bytes(nativeInstall + "/update/submit.dbf");
+  ASSERT_FALSE(backup.empty());
+  ASSERT_FALSE(work.empty());
+  for (int call = 0; call < 2; ++call) {
+    CallResult result = Update(std::nullopt);
+    EXPECT_EQ(result.result, -1);
+    // 0192 checks that its tables are there before anything else; an update
+    // without that check stops at the guard of the copies.
+    EXPECT_TRUE(result.error() == "Update0192- Unable to locate table files in data directory." ||
+                result.error() == "Update0192- Table " + folders.data +
+                                      "submit is missing or incomplete in the data directory; "
+                                      "its backup and work copies were kept.")
+        << result.error();
+    EXPECT_EQ(Bytes(nativeInstall + "/update/backup/submit.dbf"), backup);
+    EXPECT_EQ(Bytes(nativeInstall + "/update/submit.dbf"), work);
+  }
+}
+
+TEST_F(CrashedUpdate, AnUpdateWithoutALocateCheckKeepsTheCopiesOfAMissingTable) {
+  Install(kRecent);
+  const auto oldData = Snapshot(nativeData);
+  ASSERT_EQ(Update(std::nullopt).result, 0);  // leaves the backups of this call
+  RestoreSnapshot(nativeData, oldData);
+  stdfs::remove(nativeData + "/bcelgrq.dbf");
+  const std::string backup = Bytes(nativeInstall + "/update/backup/bcelgrq.dbf");
+  ASSERT_FALSE(backup.empty());
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error(), "Update0195- Table " + folders.data +
+                              "bcelgrq is missing or incomplete in the data directory; its backup "
+                              "and work copies were kept.");
+  EXPECT_EQ(Bytes(nativeInstall + "/update/backup/bcelgrq.dbf"), backup);
+}
+
+// With syncs on: a journal that cannot be written or synced ends the call
+// before anything is changed; otherwise the call syncs and leaves no journal.
+TEST_F(CrashedUpdate, AJournalThatCannotBeWrittenEndsTheCallFirst) {
+  c4faultSetSync(1);
+  Install(kRecent);
+  Update(std::string("3.5.0.0"));  // makes the work folders, changes no table
+  const auto before = Snapshot(root);
+  for (TalvexFaultOp op : {TALVEX_FAULT_WRITE, TALVEX_FAULT_SYNC, TALVEX_FAULT_CREATE}) {
+    c4faultClear();
+    c4faultArm(op, 1);
+    CallResult call = Update(std::nullopt);
+    c4faultClear();
+    EXPECT_EQ(call.result, -1) << op;
+    EXPECT_EQ(call.error(), "Unable to locate (or create) critical directories.") << op;
+    EXPECT_EQ(Differences(before, Snapshot(root)), "") << op;
+  }
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, 0) << call.error();
+  EXPECT_GT(c4faultCount(TALVEX_FAULT_SYNC), 12);
+  EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+}
+
+}  // namespace
+}  // namespace talvex::tabmend::testing

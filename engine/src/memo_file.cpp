@@ -266,7 +266,7 @@ bool MemoFile::readLink(uint32_t block, uint64_t blocks, uint32_t* next, uint32_
   uint8_t link[8];
   size_t got = 0;
   *isRun = false;
-  if (!file_->readAt(static_cast<uint64_t>(block) * blockSize_, link, sizeof link, &got)) {
+  if (!readBlockStart(block, link, &got)) {
     *error = where(block) + ": memo read failed: " + file_->lastError();
     return false;
   }
@@ -281,12 +281,68 @@ bool MemoFile::readLink(uint32_t block, uint64_t blocks, uint32_t* next, uint32_
   return true;
 }
 
+void MemoFile::keepLinks(bool on) {
+  keepLinks_ = on;
+  links_.clear();
+}
+
+bool MemoFile::readBlockStart(uint32_t block, uint8_t out[8], size_t* got) {
+  if (keepLinks_) {
+    auto it = links_.find(block);
+    if (it != links_.end()) {
+      std::memcpy(out, it->second.data(), 8);
+      *got = 8;
+      return true;
+    }
+  }
+  if (!file_->readAt(static_cast<uint64_t>(block) * blockSize_, out, 8, got)) return false;
+  if (keepLinks_ && *got == 8) std::memcpy(links_[block].data(), out, 8);
+  return true;
+}
+
+// Every write of this file goes through here, so no kept link goes stale: a
+// kept block start that the write covers takes its new bytes (or is dropped
+// when the write failed and the file may hold either).
+bool MemoFile::writeAt(uint64_t offset, const void* data, size_t len) {
+  bool ok = file_->writeAt(offset, data, len);
+  if (!keepLinks_ || len == 0) return ok;
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  uint64_t end = offset + len;
+  auto touch = [&](uint64_t block, std::array<uint8_t, 8>& kept) {
+    uint64_t at = block * blockSize_;
+    uint64_t from = std::max(at, offset), to = std::min(at + 8, end);
+    if (from >= to) return true;
+    if (!ok) return false;
+    std::memcpy(kept.data() + (from - at), bytes + (from - offset), static_cast<size_t>(to - from));
+    return true;
+  };
+  uint64_t first = offset / blockSize_, last = (end - 1) / blockSize_;
+  if (last - first + 1 > links_.size()) {
+    for (auto it = links_.begin(); it != links_.end();)
+      it = touch(it->first, it->second) ? std::next(it) : links_.erase(it);
+  } else {
+    for (uint64_t b = first; b <= last; ++b) {
+      auto it = links_.find(static_cast<uint32_t>(b));
+      if (it != links_.end() && !touch(b, it->second)) links_.erase(it);
+    }
+  }
+  if (ok && offset % blockSize_ == 0 && len >= 8)
+    std::memcpy(links_[static_cast<uint32_t>(offset / blockSize_)].data(), bytes, 8);
+  return ok;
+}
+
+bool MemoFile::truncate(uint64_t size) {
+  for (auto it = links_.begin(); it != links_.end();)
+    it = static_cast<uint64_t>(it->first) * blockSize_ + 8 > size ? links_.erase(it) : std::next(it);
+  return file_->truncate(size);
+}
+
 bool MemoFile::writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCount,
                          std::string* error) {
   uint8_t link[8];
   put32(link, next);
   put32(link + 4, count);
-  if (!file_->writeAt(at, link, withCount ? 8 : 4)) {
+  if (!writeAt(at, link, withCount ? 8 : 4)) {
     *error = path_ + ": memo write failed: " + file_->lastError();
     return false;
   }
@@ -298,16 +354,16 @@ bool MemoFile::writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCo
 bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
   uint64_t blocks = 0, size = 0;
   if (!fileBlocks(&blocks, &size, error)) return false;
-  uint8_t head[4] = {0};
+  uint8_t head[8] = {0};
   size_t got = 0;
-  if (!file_->readAt(0, head, 4, &got)) {
+  if (!readBlockStart(0, head, &got)) {
     *error = path_ + ": memo read failed: " + file_->lastError();
     return false;
   }
   uint64_t prevAt = 0;  // the word that leads to p: header[0] or a run's first word
   if (iv_) {
     // Best fit: the shortest run that is long enough keeps long runs for long memos.
-    uint32_t p = got == 4 ? get32(head) : 0;
+    uint32_t p = got >= 4 ? get32(head) : 0;
     uint64_t steps = 0, bestAt = 0;
     uint32_t best = 0, bestNext = 0, bestCount = 0;
     while (p != 0 && p < blocks) {
@@ -351,7 +407,7 @@ bool MemoFile::allocate(uint64_t need, uint32_t* at, std::string* error) {
   if (size < startByte) {
     // A short last block or a header-only file: pad it so the memo starts on a block.
     std::vector<uint8_t> zeros(static_cast<size_t>(startByte - size), 0);
-    if (!file_->writeAt(size, zeros.data(), zeros.size())) {
+    if (!writeAt(size, zeros.data(), zeros.size())) {
       *error = path_ + ": memo write failed: " + file_->lastError();
       return false;
     }
@@ -394,7 +450,7 @@ bool MemoFile::write(std::string_view data, uint32_t* block, bool shared,
 
   if (owned && own >= need) {
     // Only the written bytes: the rest of the old blocks stays as it was.
-    if (!file_->writeAt(static_cast<uint64_t>(*block) * blockSize_, bytes.data(), used)) {
+    if (!writeAt(static_cast<uint64_t>(*block) * blockSize_, bytes.data(), used)) {
       *error = where(*block) + ": memo write failed: " + file_->lastError();
       return false;
     }
@@ -407,7 +463,7 @@ bool MemoFile::write(std::string_view data, uint32_t* block, bool shared,
   if (!lock.acquire(error)) return false;
   uint32_t at = 0;
   if (!allocate(need, &at, error)) return false;
-  if (!file_->writeAt(static_cast<uint64_t>(at) * blockSize_, bytes.data(), bytes.size())) {
+  if (!writeAt(static_cast<uint64_t>(at) * blockSize_, bytes.data(), bytes.size())) {
     *error = where(at) + ": memo write failed: " + file_->lastError();
     return false;
   }
@@ -434,9 +490,11 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
   if (!fileBlocks(&blocks, &size, error)) return false;
   if (run.block == 0 || run.count == 0 || static_cast<uint64_t>(run.block) + run.count > blocks)
     return true;
-  uint8_t head[4];
-  if (!readExact(*file_, 0, head, 4, error)) {
-    *error = path_ + ": " + *error;
+  uint8_t head[8];
+  size_t got = 0;
+  if (!readBlockStart(0, head, &got) || got < 4) {
+    *error = path_ + ": memo read failed: " +
+             (got < 4 && file_->lastError().empty() ? "short read" : file_->lastError());
     return false;
   }
   uint64_t prevAt = 0, prevPrevAt = 0;
@@ -487,7 +545,7 @@ bool MemoFile::releaseOne(MemoRun run, std::string* error) {
   if (start + total >= blocks && (next == 0 || next >= blocks)) {
     // The last run of the chain ends the file: the link now names the new end.
     if (!writeLink(linkAt, start, 0, false, error)) return false;
-    if (!file_->truncate(static_cast<uint64_t>(start) * blockSize_)) {
+    if (!truncate(static_cast<uint64_t>(start) * blockSize_)) {
       *error = path_ + ": memo truncate failed: " + file_->lastError();
       return false;
     }

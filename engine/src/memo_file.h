@@ -13,7 +13,9 @@
 // order and merged with free neighbours; free space at the end of the file is
 // cut off. A new memo takes the shortest run long enough before the file grows.
 // The chain is walked in the file on every allocation and release, so it is
-// kept to 128 runs; blocks freed beyond that stay unreferenced until pack. A memo is rewritten in place only when it is
+// kept to 128 runs; blocks freed beyond that stay unreferenced until pack.
+// While no other process can write the file (keepLinks), links read once are
+// kept in memory, so a walk costs no reads. A memo is rewritten in place only when it is
 // its own record's (the caller passes the block as in the file) and fits its
 // blocks; blocks a write gives up are handed back to the caller, who returns
 // them with release() once the record no longer points at them. A dBASE III
@@ -26,10 +28,12 @@
 // in shared use hold the .dbt append lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "common/platform/file_io.h"
@@ -66,6 +70,10 @@ class MemoFile {
   // unreferenced rather than risk a live memo.
   bool release(const std::vector<MemoRun>& runs, bool shared, std::string* error);
 
+  // on: no other process can write the file from now on (the table is held
+  // deny-write or exclusive), so chain links need not be re-read. off drops them.
+  void keepLinks(bool on);
+
   platform::File& file() { return *file_; }
 
  private:
@@ -78,12 +86,18 @@ class MemoFile {
                 std::string* error);
   bool writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCount, std::string* error);
   std::string where(uint32_t block) const;
+  // The first 8 bytes of a block (block 0: the header), from memory when kept.
+  bool readBlockStart(uint32_t block, uint8_t out[8], size_t* got);
+  bool writeAt(uint64_t offset, const void* data, size_t len);
+  bool truncate(uint64_t size);
 
   std::unique_ptr<platform::File> file_;
   std::string path_;
   bool iv_ = true;
   bool readOnly_ = false;
   uint32_t blockSize_ = 512;
+  bool keepLinks_ = false;
+  std::unordered_map<uint32_t, std::array<uint8_t, 8>> links_;  // block -> its first 8 bytes
 };
 
 // Memo field text (10 bytes) <-> block number. False for text that is not a

@@ -169,6 +169,7 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
       error->detail = memoPath + ": " + why;
       return e4memo;
     }
+    memo_->keepLinks(heldMode_ >= 1);
   }
   return 0;
 }
@@ -235,6 +236,7 @@ int SharedTable::upgradeMode(int mode, EngineError* error) {
     }
   }
   heldMode_ = mode;
+  if (memo_) memo_->keepLinks(heldMode_ >= 1);
   return 0;
 }
 
@@ -623,6 +625,7 @@ int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<s
     if (!ok) why = "the new memo file could not replace " + memoPath;
     memo_ = MemoFile::open(memoPath, memoIV(), readOnly_, &why);
     if (!memo_) ok = false;
+    else memo_->keepLinks(heldMode_ >= 1);
   } else {
     std::unique_ptr<platform::File> in =
         platform::File::open(tempPath, platform::OpenMode::ReadOnly, &why);
@@ -638,6 +641,7 @@ int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<s
     }
     ok = ok && memo_->file().truncate(size);
     if (!ok) why = memoPath + " could not be rewritten: " + memo_->file().lastError();
+    memo_->keepLinks(heldMode_ >= 1);  // its bytes changed under the kept links
   }
   if (lockedHere) {
     io_->unlockRange(kOpenByte, 1);

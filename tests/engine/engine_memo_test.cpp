@@ -113,6 +113,52 @@ TEST(MemoSpace, RewrittenMemosReuseTheirBlocksAndPackLeavesOnlyLiveMemos) {
   expectMemos(ctx, path, live);
 }
 
+// Held exclusively, the engine keeps the free chain's links in memory instead of
+// re-reading them; the file it writes must be the one a shared writer writes.
+TEST(MemoSpace, AnExclusiveWriterLeavesTheSameMemoFileAsASharedOne) {
+  ScratchDir sharedDir, aloneDir;  // one table name: the .dbt header carries it
+  auto churn = [&](ScratchDir& dir, const std::string& name, int mode) {
+    Ctx ctx;
+    std::string path = dir.file("churn.dbf");
+    C4Table t = d4create(ctx, path.c_str(), kMemoFields, nullptr);
+    EXPECT_NE(t, 0u);
+    EXPECT_EQ(d4close(t), 0);
+    code4accessMode(ctx, mode);
+    t = d4open(ctx, path.c_str());
+    EXPECT_NE(t, 0u) << error4text(ctx, code4errorCode(ctx, 0));
+    std::mt19937 rng(7);
+    const int n = 40;
+    std::vector<std::string> live(n);
+    for (int r = 0; r < n; ++r) {
+      live[r] = memoText(rng, r, 0);
+      EXPECT_EQ(d4appendBlank(t), 0);
+      EXPECT_EQ(f4memoAssign(d4field(t, "NOTE"), live[r].c_str()), 0);
+    }
+    for (int round = 1; round <= 6; ++round) {
+      for (int r = 0; r < n; ++r) {
+        live[r] = (r % 4 == round % 4) ? "" : memoText(rng, r, round);
+        EXPECT_EQ(d4goLow(t, r + 1, 0), 0);
+        EXPECT_EQ(f4memoAssign(d4field(t, "NOTE"), live[r].c_str()), 0);
+      }
+      EXPECT_EQ(d4flush(t), 0);
+    }
+    for (int r = 0; r < n; ++r) {  // read back through the same handle, links kept
+      EXPECT_EQ(d4goLow(t, r + 1, 0), 0);
+      C4Field f = d4field(t, "NOTE");
+      EXPECT_EQ(std::string(f4memoStr(f), f4memoLen(f)), live[r]) << name << " record " << r + 1;
+    }
+    EXPECT_EQ(d4close(t), 0);
+    code4accessMode(ctx, 0);
+    expectMemos(ctx, path, live);
+    return readBytes(dir.file("churn.dbt"));
+  };
+  std::vector<unsigned char> shared = churn(sharedDir, "shared", 0),
+                             alone = churn(aloneDir, "alone", 2);
+  EXPECT_GT(shared.size(), 512u);
+  EXPECT_TRUE(shared == alone) << "the exclusive writer's .dbt differs (" << alone.size()
+                               << " bytes against " << shared.size() << ")";
+}
+
 // A memo that grows out of its blocks frees them; the next memo that fits
 // takes them instead of growing the file; a shrunken memo gives back its tail.
 TEST(MemoSpace, FreedBlocksGoOnTheChainAndAreTakenFirst) {

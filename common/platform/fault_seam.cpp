@@ -2,6 +2,8 @@
 // atomics, so the engine and the libraries may hit the seam from any thread.
 #include "common/platform/fault_seam.h"
 
+#include "common/platform/power_cut.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -34,7 +36,8 @@ bool validOp(int op) { return op >= 0 && op < TALVEX_FAULT_OPS; }
 
 // TALVEX_FAULT_INJECT="lock:3,write:10" arms faults before main runs, so a test
 // can fail one operation of a program it starts as a child process;
-// "crash:delete:3" ends the process right before its third delete instead.
+// "crash:delete:3" ends the process right before its third delete instead;
+// "powercut:N[:seed]" is read by the power cut layer (power_cut.h).
 // Entries that do not parse are ignored: the seam stays off rather than guessing.
 void ArmFromEnvironment() {
   static const char* const kNames[TALVEX_FAULT_OPS] = {"copy",   "move", "delete", "write",
@@ -94,6 +97,7 @@ int TALVEX_FAULT_API c4faultHit(int op) {
   if (!validOp(op)) return 0;
   int32_t n = g_seen[op].fetch_add(1) + 1;
   if (g_crashAt[op].load() == n) CrashNow();
+  if (op == TALVEX_FAULT_SYNC) talvex::platform::PowerCutBeforeSync(n);
   int32_t at = n;
   // Only the armed operation fails; the exchange makes that exactly one even
   // when several threads reach the same count.

@@ -2,7 +2,9 @@
 // lock of the whole process fail. Off unless a test arms it, by the calls below
 // or, for a program started as a child process, by the environment variable
 // TALVEX_FAULT_INJECT="op:nth[,op:nth...]" with op one of copy, move, delete,
-// write, create, lock, sync (counted from the start of the process).
+// write, create, lock, sync (counted from the start of the process). The
+// entry "powercut:N[:seed]" simulates a power cut at the Nth sync instead
+// (power_cut.h).
 //
 // The state lives once per process, inside the engine library (which every
 // module links), so a fault armed by a test reaches the engine's writes and the

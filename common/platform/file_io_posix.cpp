@@ -12,6 +12,7 @@
 #include "common/platform/fault_seam.h"
 #include "common/platform/file_io.h"
 #include "common/platform/native_path.h"
+#include "common/platform/power_cut.h"
 
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
@@ -53,6 +54,7 @@ std::unique_ptr<File> File::open(std::string_view path, OpenMode mode, std::stri
       }
       break;
   }
+  if (mode == OpenMode::CreateTruncate) c4faultPowerTruncate(native.c_str(), 0);
   int fd;
   do {
     fd = ::open(native.c_str(), flags, 0666);
@@ -104,6 +106,7 @@ bool File::writeAt(uint64_t offset, const void* buf, size_t len) {
     error_ = "write offset out of range";
     return false;
   }
+  c4faultPowerWrite(path_.c_str(), offset, len);
   size_t done = 0;
   while (done < len) {
     ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(buf) + done,
@@ -137,6 +140,7 @@ bool File::truncate(uint64_t length) {
     error_ = "length out of range";
     return false;
   }
+  c4faultPowerTruncate(path_.c_str(), length);
   if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(length)) != 0) {
     error_ = describe("cannot truncate", path_);
     return false;
@@ -149,6 +153,7 @@ bool File::sync() {
     error_ = "sync of " + path_ + ": injected fault";
     return false;
   }
+  c4faultPowerSynced(path_.c_str());
   if (!c4faultSyncOn()) return true;
   if (::fsync(static_cast<int>(handle_)) != 0) {
     error_ = describe("cannot sync", path_);

@@ -12,6 +12,7 @@
 #include "common/platform/file_io.h"
 #include "common/platform/file_system.h"
 #include "common/platform/native_path.h"
+#include "common/platform/power_cut.h"
 
 namespace talvex::platform {
 namespace {
@@ -33,6 +34,7 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
   if (out < 0) return false;
   char buf[1 << 16];
   bool ok = true;
+  uint64_t written = 0;
   for (;;) {
     ssize_t n = ::read(in, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
@@ -41,6 +43,8 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
       break;
     }
     if (n == 0) break;
+    c4faultPowerWrite(dest.c_str(), written, static_cast<uint64_t>(n));
+    written += static_cast<uint64_t>(n);
     for (ssize_t done = 0; done < n;) {
       ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
@@ -53,7 +57,10 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
     if (!ok) break;
   }
   if (::close(out) != 0) ok = false;
-  if (!ok) ::unlink(dest.c_str());
+  if (!ok) {
+    ::unlink(dest.c_str());
+    c4faultPowerRemoved(dest.c_str());
+  }
   return ok;
 }
 
@@ -70,8 +77,10 @@ bool copyNative(const std::string& from, const std::string& to) {
   ::close(in);
   if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
     ::unlink(temp.c_str());
+    c4faultPowerRemoved(temp.c_str());
     ok = false;
   }
+  if (ok) c4faultPowerMoved(temp.c_str(), to.c_str());
   return ok;
 }
 
@@ -168,15 +177,22 @@ bool moveFile(std::string_view from, std::string_view to) {
     if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
     // Same file under another case: rename to the case asked for.
     dst = folderOf(dst) + lastComponent(to);
-    return ::rename(src.c_str(), dst.c_str()) == 0;
+    if (::rename(src.c_str(), dst.c_str()) != 0) return false;
+    c4faultPowerMoved(src.c_str(), dst.c_str());
+    return true;
   }
-  if (::rename(src.c_str(), dst.c_str()) == 0) return true;
+  if (::rename(src.c_str(), dst.c_str()) == 0) {
+    c4faultPowerMoved(src.c_str(), dst.c_str());
+    return true;
+  }
   if (errno != EXDEV || !S_ISREG(a.st_mode)) return false;
   if (!copyNative(src, dst)) return false;
   if (::unlink(src.c_str()) != 0) {
     ::unlink(dst.c_str());
+    c4faultPowerRemoved(dst.c_str());
     return false;
   }
+  c4faultPowerRemoved(src.c_str());
   return true;
 }
 
@@ -185,7 +201,9 @@ bool deleteFile(std::string_view path) {
   std::string native = nativePath(path);
   struct stat st;
   if (native.empty() || ::lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  return ::unlink(native.c_str()) == 0;
+  if (::unlink(native.c_str()) != 0) return false;
+  c4faultPowerRemoved(native.c_str());
+  return true;
 }
 
 std::vector<std::string> listDirectories(std::string_view folder, std::string_view pattern) {
@@ -208,21 +226,25 @@ bool writeWholeFile(std::string_view path, std::string_view content, bool synced
     if (!f->writeAt(0, content.data(), content.size()) || (synced && !f->sync())) {
       f.reset();
       ::unlink(temp.c_str());
+      c4faultPowerRemoved(temp.c_str());
       return false;
     }
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
+    c4faultPowerRemoved(temp.c_str());
     return false;
   }
+  c4faultPowerMoved(temp.c_str(), target.c_str());
   return !synced || syncDirectory(folderOf(target));
 }
 
 bool syncFile(std::string_view path) {
   if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
-  if (!c4faultSyncOn()) return isFile(path);
   std::string native = nativePath(path);
   if (native.empty()) return false;
+  c4faultPowerSynced(native.c_str());
+  if (!c4faultSyncOn()) return isFile(path);
   int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;

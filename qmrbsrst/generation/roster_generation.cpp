@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/platform/file_system.h"
 #include "common/platform/message_box.h"
 #include "common/tableengine/table.h"
 #include "common/text/claim_key.h"
@@ -35,6 +36,21 @@ namespace {
 using talvex::common::clearEngineError;
 
 constexpr int kMaxLineSlots = 10000;
+
+// Makes every table a run writes reach the disk. The run record that could
+// undo a run is emptied only after this: emptied first, a power cut could
+// keep the empty record and lose part of the claims (or of their deletion).
+bool SyncRunTables(const std::string& dataDirectory) {
+  bool ok = true;
+  for (const char* table : {"BSCLAIM", "BSCPAYER", "BSLINES", "BSLINESA", "BSRECNM", "BSRECID",
+                            "BSROSTLN", "BSROSTER", "UTILMAST"}) {
+    for (const char* ext : {".DBF", ".MDX", ".DBT"}) {
+      const std::string path = dataDirectory + table + ext;
+      if (talvex::platform::isFile(path) && !talvex::platform::syncFile(path)) ok = false;
+    }
+  }
+  return ok;
+}
 
 std::string Digits(const char* format, int32_t value) {
   char buf[32];
@@ -491,7 +507,7 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
     const bool restored =
         !run.headerUpdateBegun || RestoreRosterHeader(run.roster, run.headerBefore);
     clearEngineError(context_);
-    return restored;
+    return restored && SyncRunTables(dataDir_);
   } catch (...) {
     clearEngineError(context_);
     return false;
@@ -533,7 +549,7 @@ bool RosterRun::RestoreRosterHeader(
 // emptied once the outcome stands, or kept for the next run when this run's
 // own reversal failed.
 int RosterRun::Finish(int code) {
-  if (code == 0 && !record_.Clear()) {
+  if (code == 0 && (!SyncRunTables(dataDir_) || !record_.Clear())) {
     // Not emptied, the record would have the next run undo a run reported
     // as clean: undo it now instead.
     code = kStatusRosterUpdateFailed;
@@ -546,7 +562,7 @@ int RosterRun::Finish(int code) {
   if (undone && headerWritten_) {
     undone = RestoreRosterHeader(call_->rosterNumber, headerBefore_);
   }
-  if (!undone) {
+  if (!undone || !SyncRunTables(dataDir_)) {
     record_.Release();
     return kStatusReversalFailed;
   }

@@ -111,9 +111,26 @@ bool EmptyAndSync(File& f) { return f.truncate(0) && f.sync(); }
 
 }  // namespace
 
-bool ParseRunRecord(const std::string& text, RunRecordContent* out, std::string* problem) {
+bool ParseRunRecord(const std::string& whole, RunRecordContent* out, std::string* problem) {
   *out = RunRecordContent{};
-  if (text.empty()) return true;
+  if (whole.empty()) return true;
+  // Each addition is synced before the next is written, so zero bytes can
+  // only be sectors of the last one that a power cut lost while the file kept
+  // its new length: that addition was never completed. After the head every
+  // addition is one line, so a zero with complete lines after its own is
+  // damage, not a cut.
+  std::string text = whole;
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos) {
+    const bool headDone = text.rfind("\r\nBEGUN\r\n", zero) != std::string::npos;
+    const size_t lineEnd = text.find("\r\n", zero);
+    if (headDone && lineEnd != std::string::npos && lineEnd + 2 < text.size()) {
+      *problem = "it holds zero bytes before its last line";
+      return false;
+    }
+    text.resize(zero);
+    if (text.empty()) return true;
+  }
   std::vector<std::string> lines;
   size_t start = 0;
   for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2) {

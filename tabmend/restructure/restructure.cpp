@@ -246,6 +246,7 @@ UpdateOutcome AddMissingTables(const RestructureSpec& row) {
   for (const TableLocation& location : LocationsOf(row)) {
     const std::string target = folders.data + location.relative;
     if (!fs::isDirectory(target)) fs::createDirectoryPath(target);
+    bool addedHere = false;
     for (const UpdatedTable& table : row.tables()) {
       const std::string base = target + table.base;
       if (fs::pathExists(base + ".dbf")) continue;
@@ -261,6 +262,13 @@ UpdateOutcome AddMissingTables(const RestructureSpec& row) {
         return UpdateOutcome::Failed;
       }
       added = true;
+      addedHere = true;
+    }
+    // A rollback keeps the tables this adds, so they must outlive a power cut
+    // on their own: no backup will put them back.
+    if (addedHere && !SyncTableFiles(target, row.tables())) {
+      LastErrorText() = row.messagePrefix() + "Unable to copy updated files to data directory.";
+      return UpdateOutcome::Failed;
     }
   }
   return added ? UpdateOutcome::Applied : UpdateOutcome::NotNeeded;

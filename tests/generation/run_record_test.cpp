@@ -193,11 +193,22 @@ TEST(RunRecordText, ReadsWhatARunWritesAndRefusesTheRest) {
   // A head cut short: nothing was written after it.
   ASSERT_TRUE(ParseRunRecord(head.substr(0, 30), &r, &why)) << why;
   EXPECT_FALSE(r.begun);
+  // A power cut that kept the new length but lost sectors of the last,
+  // unsynced addition leaves zeros there: the head, or the last claim line.
+  ASSERT_TRUE(ParseRunRecord(std::string(head.size(), '\0'), &r, &why)) << why;
+  EXPECT_FALSE(r.begun);
+  ASSERT_TRUE(ParseRunRecord(head.substr(0, 40) + std::string(20, '\0') + "BEGUN\r\n", &r, &why))
+      << why;
+  EXPECT_FALSE(r.begun);
+  ASSERT_TRUE(ParseRunRecord(head + "CLAIM 1001\r\n" + std::string(7, '\0') + "2\r\n", &r, &why))
+      << why;
+  EXPECT_EQ(r.claims, (std::vector<int32_t>{1001}));
 
   for (const std::string& bad :
        {std::string("TALVEX ROSTER RUN 2\r\nROSTER 77 DATE 20240208\r\nBEGUN\r\n"),
         head + "CLAIM 12x4\r\n", head + "CLAIM 99999999999\r\n", head + "HEADER\r\nCLAIM 5\r\n",
-        head + "claim 5", std::string("\x00\x00\x00\x00", 4), std::string("PK\x03\x04"),
+        head + "claim 5", head + std::string(4, '\0') + "\r\nCLAIM 5\r\n",
+        std::string("PK\x03\x04"),
         std::string("TALVEX ROSTER RUN 1\r\nROSTER 77 DATE 2024\r\nBEGUN\r\n"),
         std::string("TALVEX ROSTER RUN 1\r\nROSTER 77 DATE 20240208\r\nBEFORE R_LOCATION 5\r\n"
                     "BEGUN\r\n")}) {

@@ -51,6 +51,12 @@ class RosterRun {
 
  private:
   bool ReadRosterHeader();
+  // False when the header fields a run changes differ from what
+  // ReadRosterHeader saw (or cannot be read): a run of this roster on
+  // another workstation ended in between, after this run's validation list
+  // was built.
+  bool HeaderAsRead();
+  bool RebuildValidationList();
   void DecideCentralFluBiller();
   bool LookUpProvider();
   bool LookUpPayer();
@@ -498,6 +504,26 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
   }
 }
 
+bool RosterRun::HeaderAsRead() {
+  RunTable t;
+  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
+  C4Table h = t.handle();
+  const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
+  bool same = d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success;
+  for (const auto& [name, before] : headerBefore_) {
+    C4Field f = same ? t.Field(name) : 0;
+    same = f != 0 && before == f4str(f);
+  }
+  t.Close();
+  clearEngineError(context_);
+  return same;
+}
+
+bool RosterRun::RebuildValidationList() {
+  validation_.Clear();
+  return validation_.Build(set_.claims, set_.lines);
+}
+
 // Puts back the fields a clean run changes; a roster no longer on file has
 // nothing to put back.
 bool RosterRun::RestoreRosterHeader(
@@ -610,7 +636,22 @@ int32_t RosterRun::Run() {
       // writes nothing then.
       const bool recorded = record_.Begin(dataDir_, head, &unused);
       try {
-        code = recorded ? RunLines() : static_cast<int>(kStatusSaveException);
+        if (!recorded) {
+          code = kStatusSaveException;
+        } else if (record_.AnotherLiveRunOf(call_->rosterNumber)) {
+          // Its claims are not in our validation list yet: both runs would
+          // write every patient's claim.
+          talvex::platform::showMessage(
+              "Roster Claim Generation",
+              "Roster " + std::to_string(call_->rosterNumber) +
+                  " is being generated on another workstation. No claim was generated.",
+              talvex::platform::MessageIcon::Error);
+          code = kStatusSaveException;
+        } else if (!HeaderAsRead() && !RebuildValidationList()) {
+          code = kStatusValidationListFailed;
+        } else {
+          code = RunLines();
+        }
       } catch (...) {
         code = kStatusGenerationException;
       }

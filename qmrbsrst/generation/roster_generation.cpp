@@ -1,10 +1,12 @@
 #include "qmrbsrst/generation/roster_generation.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -51,11 +53,10 @@ class RosterRun {
 
  private:
   bool ReadRosterHeader();
-  // False when the header fields a run changes differ from what
-  // ReadRosterHeader saw (or cannot be read): a run of this roster on
-  // another workstation ended in between, after this run's validation list
-  // was built.
-  bool HeaderAsRead();
+  // The header fields a run changes as they stand now; empty when the
+  // roster cannot be read.
+  std::vector<std::pair<std::string, std::string>> CurrentHeaderFields();
+  bool BuildValidationList();  // notes headerAtBuild_ first
   bool RebuildValidationList();
   void DecideCentralFluBiller();
   bool LookUpProvider();
@@ -93,7 +94,23 @@ class RosterRun {
   std::vector<std::pair<std::string, std::string>> headerBefore_;
   bool headerUpdateNoted_ = false;
   bool headerWritten_ = false;  // the header's write was tried: it may have changed
+  // Those fields as they stood before the validation list was built: when
+  // they differ once the run record is begun, a run of this roster on
+  // another workstation ended in between, and its claims are not in the list.
+  std::vector<std::pair<std::string, std::string>> headerAtBuild_;
 };
+
+// Checked again after 10, 20, 40 and 80 ms: a change in progress elsewhere
+// is over by then, damage is not.
+bool KeepsFailingItsCheck(C4Context context, C4Table h) {
+  for (int wait = 10;; wait *= 2) {
+    const bool sound = d4check(h) == r4success;
+    clearEngineError(context);
+    if (sound) return false;
+    if (wait > 80) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  }
+}
 
 constexpr const char* kHeaderFieldsChanged[] = {"R_LOCATION", "R_PROCESS", "R_TOTCNT",
                                                 "R_TOTCHG"};
@@ -462,11 +479,13 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
   try {
     // A killed process can leave an appended record counted but without all
     // its keys; such a table is rebuilt first, so the seeks below find every
-    // record of the dead run.
+    // record of the dead run. An append or record write going on at another
+    // workstation also has its record on file before its keys for a moment,
+    // and a rebuild under that workstation's open index loses the keys it
+    // adds afterwards: only a table that keeps failing its check is rebuilt.
     for (RunTable* t : {&set_.claims, &set_.payers, &set_.lines, &set_.linesA, &set_.names,
                         &set_.ids, &set_.rosterLines}) {
-      if (!*t || d4check(t->handle()) == r4success) continue;
-      clearEngineError(context_);
+      if (!*t || !KeepsFailingItsCheck(context_, t->handle())) continue;
       if (d4reindex(t->handle()) != r4success) throw std::runtime_error("table not rebuilt");
       clearEngineError(context_);
     }
@@ -504,19 +523,26 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
   }
 }
 
-bool RosterRun::HeaderAsRead() {
+std::vector<std::pair<std::string, std::string>> RosterRun::CurrentHeaderFields() {
+  std::vector<std::pair<std::string, std::string>> out;
   RunTable t;
-  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
+  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return out;
   C4Table h = t.handle();
   const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
-  bool same = d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success;
-  for (const auto& [name, before] : headerBefore_) {
-    C4Field f = same ? t.Field(name) : 0;
-    same = f != 0 && before == f4str(f);
+  if (d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success) {
+    for (const char* name : kHeaderFieldsChanged) {
+      C4Field f = t.Field(name);
+      if (f != 0) out.emplace_back(name, f4str(f));
+    }
   }
   t.Close();
   clearEngineError(context_);
-  return same;
+  return out;
+}
+
+bool RosterRun::BuildValidationList() {
+  headerAtBuild_ = CurrentHeaderFields();
+  return validation_.Build(set_.claims, set_.lines);
 }
 
 bool RosterRun::RebuildValidationList() {
@@ -616,7 +642,7 @@ int32_t RosterRun::Run() {
     talvex::platform::showMessage("Roster Claim Generation", interrupted,
                                   talvex::platform::MessageIcon::Error);
     code = kStatusReversalFailed;
-  } else if (!validation_.Build(set_.claims, set_.lines)) {
+  } else if (!BuildValidationList()) {
     code = kStatusValidationListFailed;
   } else if (!ReadRosterHeader()) {
     code = kStatusRosterNotFound;
@@ -647,7 +673,8 @@ int32_t RosterRun::Run() {
                   " is being generated on another workstation. No claim was generated.",
               talvex::platform::MessageIcon::Error);
           code = kStatusSaveException;
-        } else if (!HeaderAsRead() && !RebuildValidationList()) {
+        } else if ((headerAtBuild_.empty() || CurrentHeaderFields() != headerAtBuild_) &&
+                   !RebuildValidationList()) {
           code = kStatusValidationListFailed;
         } else {
           code = RunLines();

@@ -48,8 +48,12 @@ class Log {
     if (fd_ >= 0) ::close(fd_);
   }
   bool ok() const { return fd_ >= 0; }
+  // Each line ends with the wall clock in milliseconds, to line up the logs
+  // of different workstations.
   void Line(const std::string& text) {
-    const std::string line = text + "\n";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::system_clock::now().time_since_epoch());
+    const std::string line = text + " at " + std::to_string(ms.count()) + "\n";
     // One write per line, so lines of a killed process are whole or cut last.
     if (::write(fd_, line.data(), line.size()) < 0) std::_Exit(105);
   }

@@ -1,10 +1,12 @@
 #include "qmrbsrst/generation/roster_generation.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -67,6 +69,11 @@ class RosterRun {
 
  private:
   bool ReadRosterHeader();
+  // The header fields a run changes as they stand now; empty when the
+  // roster cannot be read.
+  std::vector<std::pair<std::string, std::string>> CurrentHeaderFields();
+  bool BuildValidationList();  // notes headerAtBuild_ first
+  bool RebuildValidationList();
   void DecideCentralFluBiller();
   bool LookUpProvider();
   bool LookUpPayer();
@@ -103,7 +110,23 @@ class RosterRun {
   std::vector<std::pair<std::string, std::string>> headerBefore_;
   bool headerUpdateNoted_ = false;
   bool headerWritten_ = false;  // the header's write was tried: it may have changed
+  // Those fields as they stood before the validation list was built: when
+  // they differ once the run record is begun, a run of this roster on
+  // another workstation ended in between, and its claims are not in the list.
+  std::vector<std::pair<std::string, std::string>> headerAtBuild_;
 };
+
+// Checked again after 10, 20, 40 and 80 ms: a change in progress elsewhere
+// is over by then, damage is not.
+bool KeepsFailingItsCheck(C4Context context, C4Table h) {
+  for (int wait = 10;; wait *= 2) {
+    const bool sound = d4check(h) == r4success;
+    clearEngineError(context);
+    if (sound) return false;
+    if (wait > 80) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  }
+}
 
 constexpr const char* kHeaderFieldsChanged[] = {"R_LOCATION", "R_PROCESS", "R_TOTCNT",
                                                 "R_TOTCHG"};
@@ -472,11 +495,13 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
   try {
     // A killed process can leave an appended record counted but without all
     // its keys; such a table is rebuilt first, so the seeks below find every
-    // record of the dead run.
+    // record of the dead run. An append or record write going on at another
+    // workstation also has its record on file before its keys for a moment,
+    // and a rebuild under that workstation's open index loses the keys it
+    // adds afterwards: only a table that keeps failing its check is rebuilt.
     for (RunTable* t : {&set_.claims, &set_.payers, &set_.lines, &set_.linesA, &set_.names,
                         &set_.ids, &set_.rosterLines}) {
-      if (!*t || d4check(t->handle()) == r4success) continue;
-      clearEngineError(context_);
+      if (!*t || !KeepsFailingItsCheck(context_, t->handle())) continue;
       if (d4reindex(t->handle()) != r4success) throw std::runtime_error("table not rebuilt");
       clearEngineError(context_);
     }
@@ -512,6 +537,33 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
     clearEngineError(context_);
     return false;
   }
+}
+
+std::vector<std::pair<std::string, std::string>> RosterRun::CurrentHeaderFields() {
+  std::vector<std::pair<std::string, std::string>> out;
+  RunTable t;
+  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return out;
+  C4Table h = t.handle();
+  const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
+  if (d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success) {
+    for (const char* name : kHeaderFieldsChanged) {
+      C4Field f = t.Field(name);
+      if (f != 0) out.emplace_back(name, f4str(f));
+    }
+  }
+  t.Close();
+  clearEngineError(context_);
+  return out;
+}
+
+bool RosterRun::BuildValidationList() {
+  headerAtBuild_ = CurrentHeaderFields();
+  return validation_.Build(set_.claims, set_.lines);
+}
+
+bool RosterRun::RebuildValidationList() {
+  validation_.Clear();
+  return validation_.Build(set_.claims, set_.lines);
 }
 
 // Puts back the fields a clean run changes; a roster no longer on file has
@@ -606,7 +658,7 @@ int32_t RosterRun::Run() {
     talvex::platform::showMessage("Roster Claim Generation", interrupted,
                                   talvex::platform::MessageIcon::Error);
     code = kStatusReversalFailed;
-  } else if (!validation_.Build(set_.claims, set_.lines)) {
+  } else if (!BuildValidationList()) {
     code = kStatusValidationListFailed;
   } else if (!ReadRosterHeader()) {
     code = kStatusRosterNotFound;
@@ -626,7 +678,23 @@ int32_t RosterRun::Run() {
       // writes nothing then.
       const bool recorded = record_.Begin(dataDir_, head, &unused);
       try {
-        code = recorded ? RunLines() : static_cast<int>(kStatusSaveException);
+        if (!recorded) {
+          code = kStatusSaveException;
+        } else if (record_.AnotherLiveRunOf(call_->rosterNumber)) {
+          // Its claims are not in our validation list yet: both runs would
+          // write every patient's claim.
+          talvex::platform::showMessage(
+              "Roster Claim Generation",
+              "Roster " + std::to_string(call_->rosterNumber) +
+                  " is being generated on another workstation. No claim was generated.",
+              talvex::platform::MessageIcon::Error);
+          code = kStatusSaveException;
+        } else if ((headerAtBuild_.empty() || CurrentHeaderFields() != headerAtBuild_) &&
+                   !RebuildValidationList()) {
+          code = kStatusValidationListFailed;
+        } else {
+          code = RunLines();
+        }
       } catch (...) {
         code = kStatusGenerationException;
       }

@@ -290,6 +290,28 @@ void RunRecord::Release() {
   end_ = 0;
 }
 
+bool RunRecord::AnotherLiveRunOf(int32_t roster) const {
+  if (!file_) return false;
+  const std::string own = file_->path();
+  const std::string folder = own.substr(0, own.size() - SlotName(0).size());
+  for (const std::string& name : platform::listFiles(folder, "ROSTRUN.*")) {
+    // Our own slot would read as held elsewhere from a second handle.
+    if (!IsSlotName(name) || folder + name == own) continue;
+    std::unique_ptr<File> f = File::open(folder + name, OpenMode::ReadWrite, nullptr);
+    if (!f) continue;
+    const LockResult lock = f->lockRange(kLockOffset, 1);
+    if (lock == LockResult::Locked) f->unlockRange(kLockOffset, 1);
+    if (lock != LockResult::HeldElsewhere) continue;
+    std::string text, unused;
+    RunRecordContent content;
+    if (ReadAll(*f, &text) && ParseRunRecord(text, &content, &unused) && content.begun &&
+        content.roster == roster) {
+      return true;
+    }
+  }
+  return false;
+}
+
 bool RecoverInterruptedRuns(const std::string& dataDirectory,
                             const std::function<bool(const RunRecordContent&)>& undo,
                             std::string* problem) {

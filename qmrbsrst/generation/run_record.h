@@ -62,6 +62,12 @@ class RunRecord {
   bool Clear();
   // Releases the slot with its text kept, for the next run to undo.
   void Release();
+  // True when another run still going in this data folder (its slot locked
+  // by a live process) has recorded the same roster. Every run writes its
+  // head before it asks, so of two runs of one roster started at once the
+  // later asker always sees the other. A slot whose head is not complete yet
+  // belongs to a run that will ask after it, and is passed over.
+  bool AnotherLiveRunOf(int32_t roster) const;
   bool active() const { return file_ != nullptr; }
   const std::string& path() const;
 

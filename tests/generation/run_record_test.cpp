@@ -129,6 +129,34 @@ TEST_F(RunRecordTest, ARunGoingOnAnotherWorkstationIsNotTakenForAnInterruptedOne
   ExpectNoOrphans();
 }
 
+TEST_F(RunRecordTest, TheSameRosterGoingOnAnotherWorkstationIsNotGeneratedTwice) {
+  const std::string ready = dir_ + "paused.flag";
+  Worker w = StartWorker(
+      {dir_, std::to_string(kRoster), std::to_string(Day()), "--pause", "5", ready});
+  ASSERT_NE(w, -1);
+  for (int i = 0; i < 3000 && !std::filesystem::exists(ready); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(std::filesystem::exists(ready));
+
+  // Its claims are not all written yet, so no duplicate check could stop
+  // this run: it must not start.
+  TGenerateRosterClaimsCall call = MakeCall();
+  EXPECT_EQ(Generate(&call), 11);
+  EXPECT_EQ(call.acceptedCount, 0);
+  EXPECT_EQ(LiveClaimsOf('A'), 5u);
+  EXPECT_EQ(SlotSize(1), 0u);
+
+  std::filesystem::remove(ready);
+  EXPECT_EQ(Finish(w), 0);
+  EXPECT_EQ(LiveClaimsOf('A'), static_cast<size_t>(kFirstLines));
+  EXPECT_EQ(Location(kRoster), "GR");
+  ExpectNoOrphans();
+  // Once it has ended, its claims make every line a duplicate.
+  EXPECT_EQ(Generate(), 13);
+  EXPECT_EQ(LiveClaimsOf('A'), static_cast<size_t>(kFirstLines));
+}
+
 TEST_F(RunRecordTest, ARecordThatCannotBeWrittenEndsTheRunBeforeAnyClaim) {
   // The slot cannot be opened as a file.
   std::filesystem::create_directory(Slot(0));

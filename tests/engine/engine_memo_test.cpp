@@ -211,14 +211,14 @@ TEST(MemoSpace, APackWhoseMemoRewriteFailsChangesNothing) {
     int code;
   };
   for (Case c : {Case{"the new memo file cannot be created", TALVEX_FAULT_CREATE, e4create},
-                 Case{"the new memo file cannot replace the old", TALVEX_FAULT_COPY, e4memo},
+                 Case{"the new table cannot take its finished name", TALVEX_FAULT_MOVE, e4write},
                  Case{"a kept record's memo is damaged", -1, e4memo}}) {
     std::vector<unsigned char> bad = dbt;
     if (c.op < 0) bad[3 * 512 + 7] = 0x7F;  // "three" claims a length past the end
     writeBytes(base + ".dbt", bad);
     writeBytes(base + ".dbf", dbf);
     Ctx ctx;
-    code4accessMode(ctx, 2);  // alone: the rename path
+    code4accessMode(ctx, 2);
     C4Table t = d4open(ctx, (base + ".dbf").c_str());
     ASSERT_NE(t, 0u) << c.what;
     if (c.op >= 0) c4faultArm(c.op, 1);
@@ -230,6 +230,8 @@ TEST(MemoSpace, APackWhoseMemoRewriteFailsChangesNothing) {
     EXPECT_EQ(readBytes(base + ".dbf"), dbf) << c.what;
     EXPECT_EQ(readBytes(base + ".dbt"), bad) << c.what;
     EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pbt"))) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pkt"))) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pkd"))) << c.what;
   }
 }
 

@@ -117,6 +117,10 @@ C4Table C4API d4open(C4Context c, const char* path) {
     int code = 0;
     Table* t = Table::open(ctx, path, &code);
     if (!t) return 0;
+    // A change torn by a killed writer is mended before anyone reads; when
+    // the repair itself fails the table still opens and d4check tells.
+    EngineError repair;
+    t->st->repairAfterCrash(&repair);
     if (ctx->autoOpen && openProduction(*t) != 0) {
       int keep = ctx->error.code;
       ErrorState saved = ctx->error;

@@ -449,6 +449,25 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   return 0;
 }
 
+int indexRepair(SharedTable& table, const std::string& path, EngineError* error) {
+  // A tree torn part-way may share pages with the free list or another tag,
+  // so freeing it is not safe: the file is created again, then bulk built.
+  std::vector<mdx::TagDef> defs;
+  mdx::CreateOptions options;
+  mdx::Status s = mdx::MdxFile::readDefinitions(path, &defs, &options);
+  if (!s) return statusError(s, path, error);
+  {
+    std::unique_ptr<mdx::MdxFile> fresh = mdx::MdxFile::create(path, options, defs, &s);
+    if (!fresh) return statusError(s, path, error);
+  }
+  OpenIndex* index = nullptr;
+  if (int rc = indexOpen(table, path, &index, error)) return rc;
+  index->file->setTrusted(true);
+  int rc = indexRebuildAll(table, error);
+  indexRelease(table, index);
+  return rc;
+}
+
 int indexCheckAll(SharedTable& table, EngineError* error) {
   uint32_t count = 0;
   if (int rc = table.recCount(&count, error)) return rc;
@@ -734,6 +753,7 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   return table.indexes().empty() ? 0 : unavailable(error);
 }
 int indexCheckAll(SharedTable&, EngineError*) { return 0; }
+int indexRepair(SharedTable&, const std::string&, EngineError*) { return 0; }
 void indexSetTrusted(SharedTable&, bool) {}
 void tagCursorDestroy(TagCursor* cursor) { delete cursor; }
 TagCursorPtr makeTagCursor(TagRef&) { return TagCursorPtr(); }

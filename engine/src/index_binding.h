@@ -71,6 +71,10 @@ int indexRecordAppended(SharedTable& table, uint32_t recno, const char* rec, Eng
 // Rebuilds every tag of every open index from the records (bulk build).
 int indexRebuildAll(SharedTable& table, EngineError* error);
 int indexCheckAll(SharedTable& table, EngineError* error);
+// After a writer was killed: writes the index at path anew from its own tag
+// definitions and fills every tag from the records. Only for a caller that
+// keeps every other writer out. The index is not left open.
+int indexRepair(SharedTable& table, const std::string& path, EngineError* error);
 // Index files are trusted (no re-reads) while the table is.
 void indexSetTrusted(SharedTable& table, bool trusted);
 

@@ -448,17 +448,9 @@ bool MemoFile::write(std::string_view data, uint32_t* block, bool shared,
     bytes[data.size() + 1] = 0x1A;
   }
 
-  if (owned && own >= need) {
-    // Only the written bytes: the rest of the old blocks stays as it was.
-    if (!writeAt(static_cast<uint64_t>(*block) * blockSize_, bytes.data(), used)) {
-      *error = where(*block) + ": memo write failed: " + file_->lastError();
-      return false;
-    }
-    if (own > need)
-      freed->push_back({static_cast<uint32_t>(*block + need), static_cast<uint32_t>(own - need)});
-    return true;
-  }
-
+  // Never over the record's own blocks: a process killed before the record
+  // is written must leave the old memo whole. The old blocks are given back
+  // once the record points at the new ones.
   MemoLock lock(*file_, shared);
   if (!lock.acquire(error)) return false;
   uint32_t at = 0;

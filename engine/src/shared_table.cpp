@@ -20,6 +20,32 @@ using platform::OpenMode;
 
 constexpr size_t kReadAheadBytes = 256 * 1024;
 constexpr size_t kWriteBehindBytes = 1024 * 1024;
+// Header byte 14 (dBASE: "incomplete transaction"): how many writers have
+// begun changing the table and not yet closed it; 255 sticks until a repair.
+constexpr uint64_t kWriterMarkByte = 14;
+
+// Overwrites target with the bytes of the file at fromPath, in place (others
+// may hold target open), and cuts it to that size.
+bool copyInto(File& target, const std::string& fromPath, std::string* why) {
+  std::unique_ptr<File> in = File::open(fromPath, OpenMode::ReadOnly, why);
+  uint64_t size = 0;
+  if (!in || !in->size(&size)) return false;
+  std::vector<char> buf(256 * 1024);
+  for (uint64_t pos = 0; pos < size;) {
+    size_t got = 0;
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
+    if (!in->readAt(pos, buf.data(), want, &got) || got != want || !target.writeAt(pos, buf.data(), got)) {
+      *why = target.path() + " could not be rewritten from " + fromPath + ": " + target.lastError();
+      return false;
+    }
+    pos += got;
+  }
+  if (!target.truncate(size)) {
+    *why = target.path() + " could not be cut: " + target.lastError();
+    return false;
+  }
+  return true;
+}
 
 std::map<std::string, std::weak_ptr<SharedTable>>& registry() {
   static std::map<std::string, std::weak_ptr<SharedTable>> r;
@@ -157,6 +183,7 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
     return e4read;
   }
   count_ = header_.recCount;
+  repairPending_ = head[kWriterMarkByte] != 0;
 
   bool memoFields = false;
   for (const FieldDesc& f : header_.fields)
@@ -253,6 +280,20 @@ SharedTable::~SharedTable() {
       io_->writeAt(end, &eof, 1);
       io_->truncate(end + 1);
     }
+    if (counted_ && !keepMark_ && !readOnly_) {
+      // Counted out under the header lock; when it cannot be had the mark
+      // stays, which costs the next lone opener a needless repair only.
+      bool lock = heldMode_ < 1;
+      if (!lock || lockWithRetry(*io_, kHeaderLockOffset, 1, true, kShortLockWaitMs) == LockResult::Locked) {
+        uint8_t mark = 0;
+        size_t got = 0;
+        if (io_->readAt(kWriterMarkByte, &mark, 1, &got) && got == 1 && mark > 0 && mark < 255) {
+          --mark;
+          io_->writeAt(kWriterMarkByte, &mark, 1);
+        }
+        if (lock) io_->unlockRange(kHeaderLockOffset, 1);
+      }
+    }
     io_->unlockRange(kWriterByte, 1);
     io_->unlockRange(kOpenByte, 1);
   }
@@ -267,6 +308,86 @@ void SharedTable::fileLockTaken() {
 void SharedTable::fileLockReleased() {
   if (fileLockHolders_ > 0) --fileLockHolders_;
   if (!trusted()) cacheCount_ = 0;
+}
+
+int SharedTable::beginChange(EngineError* error) {
+  if (counted_ || readOnly_) return 0;
+  // Nobody else writes the header while the open mode or our table lock
+  // keeps them out (and our own table lock covers the header byte).
+  bool lock = !trusted();
+  if (lock) {
+    LockResult r = lockWithRetry(*io_, kHeaderLockOffset, 1, true, kShortLockWaitMs);
+    if (r != LockResult::Locked) {
+      error->code = r == LockResult::HeldElsewhere ? r4locked : e4lock;
+      error->detail = path_ + ": the header lock is held by another user";
+      return error->code;
+    }
+  }
+  uint8_t mark = 0;
+  size_t got = 0;
+  bool ok = io_->readAt(kWriterMarkByte, &mark, 1, &got) && got == 1;
+  if (ok && mark < 255) ++mark;
+  ok = ok && io_->writeAt(kWriterMarkByte, &mark, 1);
+  if (lock) io_->unlockRange(kHeaderLockOffset, 1);
+  if (!ok) return ioError(e4write, "header write failed", error);
+  counted_ = true;
+  return 0;
+}
+
+int SharedTable::rereadCount(EngineError* error) {
+  uint8_t b[4];
+  size_t got = 0;
+  if (!io_->readAt(4, b, 4, &got) || got != 4) return ioError(e4read, "header read failed", error);
+  count_ = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  header_.recCount = count_;
+  cacheCount_ = 0;
+  return 0;
+}
+
+int SharedTable::repairAfterCrash(EngineError* error) {
+  if (!repairPending_) return 0;
+  repairPending_ = false;
+  if (readOnly_) return 0;
+  // Only with every other writer gone: a live one may be in the middle of
+  // its change, and its mark is its own to take back.
+  bool upgraded = false;
+  if (heldMode_ < 1) {
+    io_->unlockRange(kWriterByte, 1);
+    if (io_->lockRange(kWriterByte, 1, true) != LockResult::Locked) {
+      io_->lockRange(kWriterByte, 1, false);
+      return 0;
+    }
+    upgraded = true;
+  }
+  int rc = 0;
+  uint8_t mark = 0;
+  size_t got = 0;
+  if (!io_->readAt(kWriterMarkByte, &mark, 1, &got) || got != 1) rc = ioError(e4read, "header read failed", error);
+  if (rc == 0 && mark != 0) {
+    fileLockTaken();
+    rc = installPack(error);
+    if (rc == 0) rc = rereadCount(error);
+    if (rc == 0 && header_.productionIndex == 1) {
+      std::string mdxPath = replaceExtension(path_, ".mdx");
+      if (platform::isFile(mdxPath)) rc = indexRepair(*this, mdxPath, error);
+    }
+    if (rc == 0) {
+      // Records past the count are the leftovers of an append that never counted.
+      uint64_t end = header_.headerLen + static_cast<uint64_t>(count_) * header_.recordLen;
+      uint8_t eof = kDbfEndMarker;
+      uint8_t zero = 0;
+      if (!io_->writeAt(end, &eof, 1) || !io_->truncate(end + 1) ||
+          !io_->writeAt(kWriterMarkByte, &zero, 1))
+        rc = ioError(e4write, "repair after an interrupted change failed", error);
+    }
+    fileLockReleased();
+  }
+  if (upgraded) {
+    io_->unlockRange(kWriterByte, 1);
+    io_->lockRange(kWriterByte, 1, false);
+  }
+  return rc;
 }
 
 int SharedTable::recCount(uint32_t* count, EngineError* error) {
@@ -497,6 +618,14 @@ int SharedTable::flush(EngineError* error) {
   return 0;
 }
 
+// A pack builds the whole new table aside and only then puts it in place, so
+// that a killed pack leaves the old table or, once the new files are whole,
+// a pack the next lone opener finishes:
+//   1. the kept memos into x.pbt (synced),
+//   2. the kept records, with their new memo blocks, into x.pkt (synced),
+//   3. x.pkt renamed to x.pkd: from here on the pack is done, whatever happens,
+//   4. x.pbt copied over x.dbt, x.pkd over x.dbf (in place: others may hold
+//      both open), then x.pbt and x.pkd deleted.
 int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
   if (readOnly_) {
     error->code = e4exclusive;
@@ -504,6 +633,15 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
     return e4exclusive;
   }
   if (int rc = flushAppends(error)) return rc;
+  if (int rc = beginChange(error)) return rc;
+  // A pack whose install failed earlier is finished first: the records the
+  // caller chose from are then not the table's any more.
+  if (platform::isFile(replaceExtension(path_, ".pkd"))) {
+    if (int rc = installPack(error)) return rc;
+    error->code = e4data;
+    error->detail = path_ + ": an earlier pack was put in place first; pack again";
+    return e4data;
+  }
   std::vector<uint32_t> memoBlocks;
   std::vector<size_t> memoFields;
   if (memo_) {
@@ -513,63 +651,138 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
     }
     if (int rc = packMemoFile(keep, memoFields, &memoBlocks, error)) return rc;
   }
-  const size_t rl = header_.recordLen;
-  const uint32_t total = count_;
-  std::vector<char> in, out;
   uint32_t written = 0;
-  uint32_t rec = 1;
-  const uint32_t chunk = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
-  cacheCount_ = 0;
-  while (rec <= total) {
-    uint32_t n = std::min(chunk, total - rec + 1);
-    in.resize(static_cast<size_t>(n) * rl);
-    size_t got = 0;
-    uint64_t off = header_.headerLen + static_cast<uint64_t>(rec - 1) * rl;
-    if (!io_->readAt(off, in.data(), in.size(), &got) || got != in.size())
-      return ioError(e4read, "record read failed during pack", error);
-    out.clear();
-    for (uint32_t i = 0; i < n; ++i) {
-      if (rec + i - 1 < keep.size() && keep[rec + i - 1]) {
-        size_t at = out.size();
-        out.insert(out.end(), in.begin() + static_cast<long>(i * rl),
-                   in.begin() + static_cast<long>((i + 1) * rl));
-        // The memo pointers of the compacted .dbt, kept record by kept record.
-        size_t kept = written + at / rl;
-        for (size_t m = 0; m < memoFields.size(); ++m) {
-          const FieldDesc& f = header_.fields[memoFields[m]];
-          formatMemoPointer(memoBlocks[kept * memoFields.size() + m], memoIV(),
-                            out.data() + at + f.offset);
-        }
-      }
-    }
-    if (!out.empty()) {
-      uint64_t woff = header_.headerLen + static_cast<uint64_t>(written) * rl;
-      if (!io_->writeAt(woff, out.data(), out.size()))
-        return ioError(e4write, "record write failed during pack", error);
-      written += static_cast<uint32_t>(out.size() / rl);
-    }
-    rec += n;
+  if (int rc = writePackedTable(keep, memoFields, memoBlocks, &written, error)) {
+    platform::deleteFile(replaceExtension(path_, ".pbt"));
+    return rc;
+  }
+  modified_ = true;
+  if (int rc = installPack(error)) {
+    // The new files are whole and stay for the next lone opener to put in place.
+    keepMark_ = true;
+    return rc;
   }
   count_ = written;
-  modified_ = true;
-  uint64_t end = header_.headerLen + static_cast<uint64_t>(written) * rl;
-  uint8_t eof = kDbfEndMarker;
-  if (!io_->writeAt(end, &eof, 1) || !io_->truncate(end + 1))
-    return ioError(e4write, "truncate failed during pack", error);
+  header_.recCount = written;
+  cacheCount_ = 0;
   return writeHeaderCount(error);
 }
 
-// Writes every live memo of the kept records into a new .dbt beside the old
-// one, then puts it in the old one's place; *blocks gets the new block of each
-// kept record's memo fields, in record order. Nothing is changed until the new
-// file is whole: a memo that cannot be read or a failed write leaves table and
-// memo file as they were. With no other opener the new file replaces the old
-// by a rename; when others have the table open (and so the .dbt, which they
-// would go on reading under its old name) its bytes are copied over the old
-// file instead.
+int SharedTable::writePackedTable(const std::vector<bool>& keep, const std::vector<size_t>& memoFields,
+                                  const std::vector<uint32_t>& memoBlocks, uint32_t* written,
+                                  EngineError* error) {
+  const std::string tempPath = replaceExtension(path_, ".pkt");
+  const std::string donePath = replaceExtension(path_, ".pkd");
+  std::string why;
+  auto failed = [&](int code, const std::string& what) {
+    platform::deleteFile(tempPath);
+    error->code = code;
+    error->detail = path_ + ": pack stopped, table and memo file left as they were: " + what;
+    return code;
+  };
+  platform::deleteFile(tempPath);
+  std::unique_ptr<File> out = File::open(tempPath, OpenMode::CreateTruncate, &why);
+  if (!out) return failed(e4create, tempPath + ": " + why);
+  const size_t rl = header_.recordLen;
+  std::vector<char> head(header_.headerLen);
+  size_t got = 0;
+  if (!io_->readAt(0, head.data(), head.size(), &got) || got != head.size())
+    return failed(e4read, "the header could not be read");
+  const uint32_t total = count_;
+  const uint32_t chunk = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
+  std::vector<char> in, buf;
+  uint32_t kept = 0;
+  uint64_t woff = header_.headerLen;
+  cacheCount_ = 0;
+  for (uint32_t rec = 1; rec <= total;) {
+    uint32_t n = std::min(chunk, total - rec + 1);
+    in.resize(static_cast<size_t>(n) * rl);
+    uint64_t off = header_.headerLen + static_cast<uint64_t>(rec - 1) * rl;
+    if (!io_->readAt(off, in.data(), in.size(), &got) || got != in.size())
+      return failed(e4read, "records could not be read");
+    buf.clear();
+    for (uint32_t i = 0; i < n; ++i) {
+      if (rec + i - 1 >= keep.size() || !keep[rec + i - 1]) continue;
+      size_t at = buf.size();
+      buf.insert(buf.end(), in.begin() + static_cast<long>(i * rl), in.begin() + static_cast<long>((i + 1) * rl));
+      // The memo pointers of the compacted .dbt, kept record by kept record.
+      for (size_t m = 0; m < memoFields.size(); ++m) {
+        const FieldDesc& f = header_.fields[memoFields[m]];
+        formatMemoPointer(memoBlocks[kept * memoFields.size() + m], memoIV(), buf.data() + at + f.offset);
+      }
+      ++kept;
+    }
+    if (rec + n > total) buf.push_back(static_cast<char>(kDbfEndMarker));
+    if (!buf.empty() && !out->writeAt(woff, buf.data(), buf.size()))
+      return failed(e4write, tempPath + ": " + out->lastError());
+    woff += buf.size();
+    rec += n;
+  }
+  if (total == 0) {
+    const char eof = static_cast<char>(kDbfEndMarker);
+    if (!out->writeAt(woff, &eof, 1)) return failed(e4write, tempPath + ": " + out->lastError());
+  }
+  DbfHeader h = header_;
+  h.recCount = kept;
+  todayForHeader(&h.year, &h.month, &h.day);
+  uint8_t dc[7];
+  encodeDateAndCount(h, dc);
+  std::memcpy(head.data() + 1, dc, sizeof dc);
+  if (!out->writeAt(0, head.data(), head.size()) || !out->sync())
+    return failed(e4write, tempPath + ": " + out->lastError());
+  out.reset();
+  platform::deleteFile(donePath);
+  if (!platform::moveFile(tempPath, donePath)) return failed(e4write, tempPath + " could not be renamed");
+  *written = kept;
+  return 0;
+}
+
+// Puts a finished pack (x.pkd, with x.pbt when the table has memos) in place;
+// without x.pkd, removes what an unfinished pack left. Copying again what
+// was already copied does no harm, so a pack killed here is simply redone.
+int SharedTable::installPack(EngineError* error) {
+  const std::string donePath = replaceExtension(path_, ".pkd");
+  const std::string memoTemp = replaceExtension(path_, ".pbt");
+  if (!platform::isFile(donePath)) {
+    if (platform::isFile(replaceExtension(path_, ".pkt"))) platform::deleteFile(replaceExtension(path_, ".pkt"));
+    if (platform::isFile(memoTemp)) platform::deleteFile(memoTemp);
+    return 0;
+  }
+  std::string why;
+  bool ok = true;
+  if (memo_ && platform::isFile(memoTemp)) {
+    std::string memoPath = memo_->path();
+    ok = copyInto(memo_->file(), memoTemp, &why);
+    memo_.reset();
+    std::string reopenWhy;
+    memo_ = MemoFile::open(memoPath, memoIV(), readOnly_, &reopenWhy);
+    if (!memo_) {
+      ok = false;
+      why = memoPath + ": " + reopenWhy;
+    } else {
+      memo_->keepLinks(heldMode_ >= 1);
+    }
+  }
+  ok = ok && copyInto(*io_, donePath, &why);
+  if (ok) {
+    platform::deleteFile(memoTemp);
+    platform::deleteFile(donePath);
+  }
+  cacheCount_ = 0;
+  if (!ok) {
+    error->code = e4write;
+    error->detail = path_ + ": the packed table could not be put in place (" + why +
+                    "); it stays in " + donePath + " and is put in place on the next open";
+    return e4write;
+  }
+  return rereadCount(error);
+}
+
+// Writes every live memo of the kept records into x.pbt beside the table;
+// *blocks gets the new block of each kept record's memo fields, in record
+// order. Nothing of the table is changed here.
 int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
                               std::vector<uint32_t>* blocks, EngineError* error) {
-  const std::string memoPath = memo_->path();
   const std::string tempPath = replaceExtension(path_, ".pbt");
   auto failed = [&](int code, const std::string& why) {
     platform::deleteFile(tempPath);
@@ -606,53 +819,6 @@ int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<s
     }
   }
   if (!fresh->file().sync()) return failed(e4write, tempPath + ": " + fresh->file().lastError());
-  fresh.reset();
-
-  // Alone: no other process holds the open byte, and none can take it while
-  // the files are swapped.
-  bool alone = heldMode_ >= 2;
-  bool lockedHere = false;
-  if (!alone) {
-    io_->unlockRange(kOpenByte, 1);
-    lockedHere = io_->lockRange(kOpenByte, 1, true) == LockResult::Locked;
-    if (!lockedHere) io_->lockRange(kOpenByte, 1, false);
-    alone = lockedHere;
-  }
-  bool ok = true;
-  if (alone) {
-    memo_.reset();  // a Win32 file cannot be replaced while open
-    ok = platform::copyFile(tempPath, memoPath);
-    if (!ok) why = "the new memo file could not replace " + memoPath;
-    memo_ = MemoFile::open(memoPath, memoIV(), readOnly_, &why);
-    if (!memo_) ok = false;
-    else memo_->keepLinks(heldMode_ >= 1);
-  } else {
-    std::unique_ptr<platform::File> in =
-        platform::File::open(tempPath, platform::OpenMode::ReadOnly, &why);
-    uint64_t size = 0;
-    ok = in && in->size(&size);
-    std::vector<char> buf(256 * 1024);
-    for (uint64_t pos = 0; ok && pos < size;) {
-      size_t got = 0;
-      size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - pos));
-      ok = in->readAt(pos, buf.data(), want, &got) && got == want &&
-           memo_->file().writeAt(pos, buf.data(), got);
-      pos += got;
-    }
-    ok = ok && memo_->file().truncate(size);
-    if (!ok) why = memoPath + " could not be rewritten: " + memo_->file().lastError();
-    memo_->keepLinks(heldMode_ >= 1);  // its bytes changed under the kept links
-  }
-  if (lockedHere) {
-    io_->unlockRange(kOpenByte, 1);
-    io_->lockRange(kOpenByte, 1, false);
-  }
-  platform::deleteFile(tempPath);
-  if (!ok) {
-    error->code = e4memo;
-    error->detail = path_ + ": pack stopped: " + why;
-    return e4memo;
-  }
   return 0;
 }
 

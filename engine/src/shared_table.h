@@ -90,6 +90,16 @@ class SharedTable {
   // Removes records for which keep[recno-1] is false; only when trusted.
   int pack(const std::vector<bool>& keep, EngineError* error);
 
+  // Before the first change of this open: counts this writer in header byte
+  // 14, which a clean close counts out again. A count left there with no
+  // other writer alive means a writer was killed during a change.
+  int beginChange(EngineError* error);
+  // At the first open in this process: when a killed writer left its mark
+  // and no other writer has the table open, finishes a pack that had
+  // completed its new files, rebuilds the production index, cuts the file
+  // after the last counted record and clears the mark. Otherwise nothing.
+  int repairAfterCrash(EngineError* error);
+
   // Indexes opened on this table (production index and i4open'ed ones).
   std::vector<OpenIndexPtr>& indexes() { return indexes_; }
   std::vector<Table*>& tables() { return tables_; }
@@ -106,6 +116,11 @@ class SharedTable {
   int ioError(int code, const std::string& what, EngineError* error);
   int packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
                    std::vector<uint32_t>* blocks, EngineError* error);
+  int writePackedTable(const std::vector<bool>& keep, const std::vector<size_t>& memoFields,
+                       const std::vector<uint32_t>& memoBlocks, uint32_t* written,
+                       EngineError* error);
+  int installPack(EngineError* error);
+  int rereadCount(EngineError* error);
 
   std::unique_ptr<platform::File> io_;
   std::unique_ptr<MemoFile> memo_;
@@ -119,6 +134,9 @@ class SharedTable {
   uint32_t count_ = 0;
   bool modified_ = false;
   bool dateWritten_ = false;
+  bool counted_ = false;       // this open is counted in byte 14
+  bool keepMark_ = false;      // a change was left half done: the mark stays
+  bool repairPending_ = false; // byte 14 was set when this process opened
 
   // Read-ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1 (trusted only).
   std::vector<char> cache_;

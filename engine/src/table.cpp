@@ -319,6 +319,12 @@ int Table::writeRecordLocked(uint32_t recno, const char* data, const char* oldRe
   return 0;
 }
 
+int Table::beginChange() {
+  EngineError e;
+  if (st->beginChange(&e) != 0) return failWith(e);
+  return 0;
+}
+
 int Table::flushRecord() {
   if (!changed_) return 0;
   if (appending_) {
@@ -333,6 +339,7 @@ int Table::flushRecord() {
   }
   if (st->readOnly())
     return fail(e4exclusive, st->alias() + ": the table is open read-only (another user keeps writers out)");
+  if (int rc = beginChange()) return rc;
   if (int rc = writeMemos(false)) return rc;
   if (int rc = writeRecordLocked(recNo_, rec_.data(), orig_.data(), true)) return rc;
   releaseFreedMemo();
@@ -388,6 +395,7 @@ int Table::append() {
   }
   if (st->readOnly())
     return fail(e4exclusive, st->alias() + ": the table is open read-only (another user keeps writers out)");
+  if (int rc = beginChange()) return rc;
   if (int rc = writeMemos(true)) return rc;
   EngineError e;
   uint32_t recno = 0;
@@ -430,6 +438,7 @@ int Table::writeLow(int32_t recno, bool unlockAfter, bool doLock) {
     return fail(e4record, st->alias() + ": record " + std::to_string(recno) + " does not exist");
   if (st->readOnly())
     return fail(e4exclusive, st->alias() + ": the table is open read-only (another user keeps writers out)");
+  if (int rc = beginChange()) return rc;
   uint32_t target = static_cast<uint32_t>(recno);
   if (target == recNo_ && origValid_ && !appending_) {
     if (int rc = writeMemos(false)) return rc;
@@ -463,7 +472,8 @@ int Table::pack() {
     tempLock = true;
   }
   uint32_t count = 0;
-  int rc = recCount(&count);
+  int rc = beginChange();
+  if (rc == 0) rc = recCount(&count);
   std::vector<bool> keep;
   if (rc == 0) {
     keep.assign(count, true);
@@ -507,9 +517,9 @@ int Table::reindex() {
     tempLock = true;
   }
   EngineError e;
-  int rc = 0;
-  if (st->flush(&e) != 0) rc = failWith(e);
-  else if (indexRebuildAll(*st, &e) != 0) rc = failWith(e);
+  int rc = beginChange();
+  if (rc == 0 && st->flush(&e) != 0) rc = failWith(e);
+  if (rc == 0 && indexRebuildAll(*st, &e) != 0) rc = failWith(e);
   if (tempLock) {
     int u = unlock();
     if (rc == 0) rc = u;

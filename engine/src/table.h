@@ -66,6 +66,8 @@ class Table {
   int flush();
   int writeLow(int32_t recno, bool unlockAfter, bool doLock);
   int flushRecord();
+  // Marks the table as being changed by this open (see SharedTable::beginChange).
+  int beginChange();
 
   // Locks (never waiting).
   int lockRecord(int32_t recno, bool unlockOthers);

@@ -196,17 +196,19 @@ TEST(MemoSpace, FreedBlocksGoOnTheChainAndAreTakenFirst) {
   EXPECT_EQ(get32le(b, 3 * 512), 10u);
   EXPECT_EQ(get32le(b, 3 * 512 + 4), 2u);
   ASSERT_EQ(d4goLow(t, 1, 0), 0);
-  want[0] = "short now";  // keeps block 6, gives back 7-9
+  want[0] = "short now";  // never over its own blocks: takes 3, gives back 6-9
   ASSERT_EQ(f4memoAssign(d4field(t, "NOTE"), want[0].c_str()), 0);
   ASSERT_EQ(d4goLow(t, 3, 0), 0);
-  want[2] = "";  // gives back 5, which joins 3-4
+  EXPECT_EQ(std::string(f4str(d4field(t, "NOTE")), 10), "0000000005");
+  ASSERT_EQ(d4goLow(t, 1, 0), 0);
+  EXPECT_EQ(std::string(f4str(d4field(t, "NOTE")), 10), "0000000003");
+  ASSERT_EQ(d4goLow(t, 3, 0), 0);
+  want[2] = "";  // gives back 5, which joins 4
   ASSERT_EQ(f4memoAssign(d4field(t, "NOTE"), want[2].c_str()), 0);
   ASSERT_EQ(d4close(t), 0);
   b = readBytes(dbt);
-  ASSERT_EQ(b.size(), 7u * 512);  // 7-9 were the file's end: cut off
-  EXPECT_EQ(get32le(b, 0), 3u);
-  EXPECT_EQ(get32le(b, 3 * 512), 7u);
-  EXPECT_EQ(get32le(b, 3 * 512 + 4), 3u);
+  ASSERT_EQ(b.size(), 4u * 512);  // 4-9 were free up to the file's end: cut off
+  EXPECT_EQ(get32le(b, 0), 4u);   // no free run: the next block to append
   expectMemos(ctx, path, want);
 }
 
@@ -257,14 +259,14 @@ TEST(MemoSpace, APackWhoseMemoRewriteFailsChangesNothing) {
     int code;
   };
   for (Case c : {Case{"the new memo file cannot be created", TALVEX_FAULT_CREATE, e4create},
-                 Case{"the new memo file cannot replace the old", TALVEX_FAULT_COPY, e4memo},
+                 Case{"the new table cannot take its finished name", TALVEX_FAULT_MOVE, e4write},
                  Case{"a kept record's memo is damaged", -1, e4memo}}) {
     std::vector<unsigned char> bad = dbt;
     if (c.op < 0) bad[3 * 512 + 7] = 0x7F;  // "three" claims a length past the end
     writeBytes(base + ".dbt", bad);
     writeBytes(base + ".dbf", dbf);
     Ctx ctx;
-    code4accessMode(ctx, 2);  // alone: the rename path
+    code4accessMode(ctx, 2);
     C4Table t = d4open(ctx, (base + ".dbf").c_str());
     ASSERT_NE(t, 0u) << c.what;
     if (c.op >= 0) c4faultArm(c.op, 1);
@@ -276,6 +278,8 @@ TEST(MemoSpace, APackWhoseMemoRewriteFailsChangesNothing) {
     EXPECT_EQ(readBytes(base + ".dbf"), dbf) << c.what;
     EXPECT_EQ(readBytes(base + ".dbt"), bad) << c.what;
     EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pbt"))) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pkt"))) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fail.pkd"))) << c.what;
   }
 }
 

@@ -135,6 +135,7 @@ std::unique_ptr<MdxFile> MdxFile::open(std::string_view path, const OpenOptions&
   }
   s.readOnly = options.readOnly;
   s.lockWaitMs = options.lockWaitMs;
+  s.definitionsOnly = options.definitionsOnly;
   Status st = f->parse();
   if (!st) {
     *status = st;
@@ -147,7 +148,10 @@ std::unique_ptr<MdxFile> MdxFile::open(std::string_view path, const OpenOptions&
 Status MdxFile::readDefinitions(std::string_view path, std::vector<TagDef>* defs,
                                 CreateOptions* options) {
   Status st;
-  auto f = open(path, OpenOptions{true, 2000}, &st);
+  OpenOptions lenient;
+  lenient.readOnly = true;
+  lenient.definitionsOnly = true;
+  auto f = open(path, lenient, &st);
   if (!f) return st;
   defs->clear();
   for (auto& t : f->tags_) defs->push_back(t->def_);
@@ -185,7 +189,7 @@ Status MdxFile::parse() {
   s.blockBytes = bytes;
   st = s.reloadHeaderFields();
   if (!st) return st;
-  if (s.freeHead != 0 && !s.validBlock(s.freeHead))
+  if (!s.definitionsOnly && s.freeHead != 0 && !s.validBlock(s.freeHead))
     return Status::corrupt(s.path + ": free list starts at page " + std::to_string(s.freeHead) +
                            " outside the file");
 
@@ -253,6 +257,7 @@ Status TagTree::loadHeader(Tag& t) {
   t.root_ = get32(h + kTagRoot);
   t.pagesUsed_ = get32(h + kTagPagesUsed);
   t.counter_ = h[kTagCounter];
+  if (s.definitionsOnly) return Status::ok();
   if (!s.validBlock(t.root_))
     return Status::corrupt(where + " root page " + std::to_string(t.root_) + " is outside the file");
   if (t.root_ == t.headerPage_) return Status::corrupt(where + " root is its own header page");

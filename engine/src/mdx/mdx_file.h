@@ -63,6 +63,9 @@ struct CreateOptions {
 struct OpenOptions {
   bool readOnly = false;
   int lockWaitMs = 2000;
+  // Reads only the definitions: tag roots and the free list are not checked
+  // (readDefinitions, so that an index torn by a killed writer can be rebuilt).
+  bool definitionsOnly = false;
 };
 
 class Tag;

@@ -31,6 +31,7 @@ class PageStore {
   std::string path;
   bool readOnly = false;
   bool trusted = false;
+  bool definitionsOnly = false;
   int lockWaitMs = 2000;
 
   uint8_t header[format::kHeaderBytes] = {};

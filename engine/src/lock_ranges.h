@@ -26,6 +26,14 @@ inline constexpr uint64_t kFileLockLength = 1000000000ull + 2;
 // holds kWriterByte shared, a deny-write opener exclusively.
 inline constexpr uint64_t kOpenByte = kLockBase + 2;
 inline constexpr uint64_t kWriterByte = kLockBase + 3;
+// Repair gate (ours): every opener holds it shared while it takes its open
+// and writer bytes, a repairer exclusively while it holds the writer byte
+// exclusively; so an opener waits out a repair instead of taking the repairer
+// for a deny-write user and opening read-only.
+inline constexpr uint64_t kRepairGateByte = kLockBase + 4;
+// How long an opener waits for another user's repair (a bulk rebuild of a
+// large production index takes seconds).
+inline constexpr int kRepairWaitMs = 60000;
 // .dbt: 1 byte at L while the append point / free chain is read and moved.
 inline constexpr uint64_t kMemoLockOffset = kLockBase;
 

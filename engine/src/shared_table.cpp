@@ -202,6 +202,18 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
 }
 
 int SharedTable::takeModeLocks(int mode, EngineError* error) {
+  LockResult gate = lockWithRetry(*io_, kRepairGateByte, 1, false, kRepairWaitMs);
+  if (gate != LockResult::Locked) {
+    error->code = gate == LockResult::HeldElsewhere ? r4locked : e4lock;
+    error->detail = path_ + ": the table is being repaired by another user";
+    return error->code;
+  }
+  int rc = takeOpenAndWriterBytes(mode, error);
+  io_->unlockRange(kRepairGateByte, 1);
+  return rc;
+}
+
+int SharedTable::takeOpenAndWriterBytes(int mode, EngineError* error) {
   bool exclusiveOpen = mode >= 2;
   LockResult r = io_->lockRange(kOpenByte, 1, exclusiveOpen && !readOnly_);
   if (r == LockResult::HeldElsewhere) {
@@ -254,9 +266,19 @@ int SharedTable::upgradeMode(int mode, EngineError* error) {
     }
   }
   if (heldMode_ < 1) {
+    // Under the gate no repairer holds the writer byte, so taking it back
+    // shared after a refusal cannot fail for that reason.
+    if (lockWithRetry(*io_, kRepairGateByte, 1, false, kRepairWaitMs) != LockResult::Locked) {
+      error->code = r4locked;
+      error->detail = path_ + ": the table is being repaired by another user";
+      return r4locked;
+    }
     io_->unlockRange(kWriterByte, 1);
-    if (io_->lockRange(kWriterByte, 1, true) != LockResult::Locked) {
-      io_->lockRange(kWriterByte, 1, false);
+    bool upgraded = io_->lockRange(kWriterByte, 1, true) == LockResult::Locked;
+    if (!upgraded && lockWithRetry(*io_, kWriterByte, 1, false, kShortLockWaitMs) != LockResult::Locked)
+      readOnly_ = true;  // another upgrader won in between: this handle may only read now
+    io_->unlockRange(kRepairGateByte, 1);
+    if (!upgraded) {
       error->code = e4exclusive;
       error->detail = path_ + ": the table is open elsewhere";
       return e4exclusive;
@@ -351,11 +373,15 @@ int SharedTable::repairAfterCrash(EngineError* error) {
   if (readOnly_) return 0;
   // Only with every other writer gone: a live one may be in the middle of
   // its change, and its mark is its own to take back.
+  // The gate keeps openers from taking the writer byte while it changes
+  // hands; they wait for the repair rather than open read-only.
   bool upgraded = false;
   if (heldMode_ < 1) {
+    if (lockWithRetry(*io_, kRepairGateByte, 1, true, kShortLockWaitMs) != LockResult::Locked) return 0;
     io_->unlockRange(kWriterByte, 1);
     if (io_->lockRange(kWriterByte, 1, true) != LockResult::Locked) {
       io_->lockRange(kWriterByte, 1, false);
+      io_->unlockRange(kRepairGateByte, 1);
       return 0;
     }
     upgraded = true;
@@ -386,6 +412,7 @@ int SharedTable::repairAfterCrash(EngineError* error) {
   if (upgraded) {
     io_->unlockRange(kWriterByte, 1);
     io_->lockRange(kWriterByte, 1, false);
+    io_->unlockRange(kRepairGateByte, 1);
   }
   return rc;
 }

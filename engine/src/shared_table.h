@@ -108,6 +108,7 @@ class SharedTable {
   SharedTable() = default;
   int open(std::string_view path, int accessMode, EngineError* error);
   int takeModeLocks(int mode, EngineError* error);
+  int takeOpenAndWriterBytes(int mode, EngineError* error);
   int upgradeMode(int mode, EngineError* error);
   int writeHeaderCount(EngineError* error);
   int touchDate(EngineError* error);

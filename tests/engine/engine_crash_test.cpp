@@ -12,6 +12,10 @@
 
 #include <sstream>
 
+#include <fcntl.h>
+
+#include <thread>
+
 #include "common/platform/fault_seam.h"
 #include "engine_test_util.h"
 
@@ -393,6 +397,47 @@ TEST_F(CrashTest, OnlyTheMarkOfAWriterThatIsGoneIsRepaired) {
     EXPECT_TRUE(readAll(t) == want);
     EXPECT_EQ(d4close(t), 0);
   }
+}
+
+// While another user repairs, it holds the writer byte exclusively, as a
+// deny-write user would. An opener then must wait for the repair and get a
+// handle that writes, not take the repairer for a deny-write user and open
+// read-only (two workstations drawing numbers saw their draws fail).
+TEST_F(CrashTest, AnOpenerDuringAnotherUsersRepairWaitsAndMayWrite) {
+  constexpr off_t kWriterByte = 0xEFFFFFFEll + 3, kGateByte = 0xEFFFFFFEll + 4;
+  // Locks of its own open file description, as the engine takes them.
+  int repairer = ::open((base + ".dbf").c_str(), O_RDWR);
+  ASSERT_GE(repairer, 0);
+  auto lock = [&](off_t at, short type) {
+    struct flock f {};
+    f.l_type = type;
+    f.l_whence = SEEK_SET;
+    f.l_start = at;
+    f.l_len = 1;
+    return fcntl(repairer, F_OFD_SETLK, &f) == 0;
+  };
+  ASSERT_TRUE(lock(kGateByte, F_WRLCK));
+  ASSERT_TRUE(lock(kWriterByte, F_WRLCK));
+  std::thread done([&] {
+    usleep(300000);
+    lock(kWriterByte, F_UNLCK);
+    lock(kGateByte, F_UNLCK);
+  });
+  Ctx ctx;
+  C4Table t = d4open(ctx, (base + ".dbf").c_str());
+  done.join();
+  ASSERT_NE(t, 0u) << error4text(ctx, code4errorCode(ctx, 0));
+  EXPECT_EQ(d4appendBlank(t), 0) << "the opener was left read-only";
+  EXPECT_EQ(d4close(t), 0);
+
+  // A deny-write user that is no repairer still leaves a mode-0 opener read-only.
+  ASSERT_TRUE(lock(kWriterByte, F_WRLCK));
+  Ctx other;
+  t = d4open(other, (base + ".dbf").c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(d4appendBlank(t), e4exclusive);
+  d4close(t);
+  ::close(repairer);
 }
 
 }  // namespace

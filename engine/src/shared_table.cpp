@@ -284,6 +284,10 @@ int SharedTable::upgradeMode(int mode, EngineError* error) {
       return e4exclusive;
     }
   }
+  if (!trusted()) {
+    countStale_ = true;
+    cacheCount_ = 0;
+  }
   heldMode_ = mode;
   if (memo_) memo_->keepLinks(heldMode_ >= 1);
   return 0;
@@ -324,7 +328,10 @@ SharedTable::~SharedTable() {
 }
 
 void SharedTable::fileLockTaken() {
-  if (fileLockHolders_++ == 0) cacheCount_ = 0;  // what was read before may be stale
+  if (fileLockHolders_++ == 0) {
+    cacheCount_ = 0;  // what was read before may be stale
+    if (heldMode_ < 1) countStale_ = true;
+  }
 }
 
 void SharedTable::fileLockReleased() {
@@ -418,7 +425,8 @@ int SharedTable::repairAfterCrash(EngineError* error) {
 }
 
 int SharedTable::recCount(uint32_t* count, EngineError* error) {
-  if (!trusted()) {
+  // Buffered appends exist only while trusted, and the file does not count them yet.
+  if (!trusted() || (countStale_ && appendCount_ == 0)) {
     uint8_t b[4];
     size_t got = 0;
     if (!io_->readAt(4, b, 4, &got) || got != 4) return ioError(e4read, "header read failed", error);
@@ -430,7 +438,9 @@ int SharedTable::recCount(uint32_t* count, EngineError* error) {
       uint64_t need = header_.headerLen + static_cast<uint64_t>(n) * header_.recordLen;
       if (size < need) return ioError(e4read, "the record count passes the end of the file", error);
       count_ = n;
+      header_.recCount = n;
     }
+    countStale_ = false;
   }
   *count = count_;
   return 0;

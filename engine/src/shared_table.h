@@ -133,6 +133,9 @@ class SharedTable {
   int heldMode_ = 0;
   int fileLockHolders_ = 0;
   uint32_t count_ = 0;
+  // Others may have appended before we came to keep them out: the first
+  // count asked once trusted is read from the file.
+  bool countStale_ = false;
   bool modified_ = false;
   bool dateWritten_ = false;
   bool counted_ = false;       // this open is counted in byte 14

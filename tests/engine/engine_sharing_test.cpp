@@ -186,6 +186,44 @@ TEST_F(SharingTest, TwoProcessesAppendingAtOnceLoseAndDuplicateNothing) {
   EXPECT_EQ(bytes.back(), 0x1A);
 }
 
+// A table lock, a reindex and a pack start from the count as it is on file,
+// not as this handle last saw it: records another process appended meanwhile
+// keep their keys and are not cut off by the pack.
+TEST_F(SharingTest, TableLockReindexAndPackSeeWhatAnotherProcessAppended) {
+  const C4TagInfo tags[] = {{"BY_SEQ", "STR(WHO,4)+STR(SEQ,8)", nullptr, 0, 0},
+                            {nullptr, nullptr, nullptr, 0, 0}};
+  std::string indexed = dir.file("indexed.dbf");
+  C4Table made = d4create(ctx, indexed.c_str(), kFields, tags);
+  ASSERT_NE(made, 0u);
+  ASSERT_EQ(d4close(made), 0);
+
+  C4Table t = d4open(ctx, indexed.c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(d4recCount(t), 0);
+  EXPECT_EQ(child("append " + indexed + " 7 40"), "ok 0\n");
+  ASSERT_EQ(d4lockAllInternal(t, 1), 0);
+  EXPECT_EQ(d4recCount(t), 40);
+  ASSERT_EQ(d4unlock(t), 0);
+
+  EXPECT_EQ(child("append " + indexed + " 8 30"), "ok 0\n");
+  ASSERT_EQ(d4reindex(t), 0);
+  EXPECT_EQ(d4check(t), 0) << error4text(ctx, code4errorCode(ctx, 0));
+
+  EXPECT_EQ(child("append " + indexed + " 9 20"), "ok 0\n");
+  ASSERT_EQ(d4pack(t), 0);
+  EXPECT_EQ(d4recCount(t), 90);
+  ASSERT_EQ(d4close(t), 0);
+
+  t = d4open(ctx, indexed.c_str());
+  ASSERT_NE(t, 0u);
+  EXPECT_EQ(d4recCount(t), 90);
+  EXPECT_EQ(d4check(t), 0) << error4text(ctx, code4errorCode(ctx, 0));
+  d4tagSelectP(t, d4tag(t, "BY_SEQ"));
+  for (const char* key : {"   7      40", "   8      30", "   9      20"})
+    EXPECT_EQ(d4seek(t, key), 0) << key;
+  d4close(t);
+}
+
 TEST_F(SharingTest, RecordLockHeldHereIsLockedForOthers) {
   C4Table t = d4open(ctx, path.c_str());
   ASSERT_EQ(d4lockInternal(t, 2, 1, 1), 0);

@@ -165,6 +165,19 @@ Status MdxFile::readDefinitions(std::string_view path, std::vector<TagDef>* defs
 
 Status MdxFile::parse() {
   PageStore& s = *store_;
+  if (s.definitionsOnly) return parseHeaders();
+  // Under the index lock: a writer elsewhere may be growing the file, and a
+  // page count read before its split with a root read after it would make a
+  // sound index look damaged.
+  Status st = s.lock(false);
+  if (!st) return st;
+  st = parseHeaders();
+  s.unlock();
+  return st;
+}
+
+Status MdxFile::parseHeaders() {
+  PageStore& s = *store_;
   std::vector<std::unique_ptr<Tag>>* tags = &tags_;
   uint64_t size = 0;
   if (!s.file->size(&size)) return Status::io("cannot size " + s.path + ": " + s.file->lastError());

@@ -113,6 +113,7 @@ class MdxFile {
  private:
   MdxFile();
   Status parse();
+  Status parseHeaders();
   friend class Tag;
   friend class TagTree;
   friend class Cursor;

@@ -188,10 +188,7 @@ int C4API d4seekNext(C4Table t, const char* key) {
 
 int C4API d4check(C4Table t) {
   return onTable(t, "d4check", [](Table& tab) {
-    if (int rc = tab.flushRecord()) return rc;
-    EngineError e;
-    if (indexCheckAll(*tab.st, &e) != 0) return tab.ctx->fail(e.code, e.detail);
-    return 0;
+    return tab.check();
   });
 }
 

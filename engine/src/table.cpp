@@ -1,7 +1,9 @@
 #include "table.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "handles.h"
 #include "lock_ranges.h"
@@ -462,6 +464,35 @@ int Table::writeLow(int32_t recno, bool unlockAfter, bool doLock) {
   }
   if (unlockAfter) return unlock();
   return 0;
+}
+
+int Table::check() {
+  if (int rc = flushRecord()) return rc;
+  // Checked while another process appends or writes, half of its change
+  // would look like damage: the check keeps writers out while it reads,
+  // waiting a little for those that are between changes.
+  bool tempLock = false;
+  if (!othersKeptOut()) {
+    ErrorState before = ctx->error;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShortLockWaitMs);
+    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+      int rc = lockAll(false);
+      if (rc == 0) break;
+      if (rc != r4locked || std::chrono::steady_clock::now() >= deadline) return rc;
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    }
+    ctx->error = before;
+    tempLock = true;
+  }
+  EngineError e;
+  int rc = indexCheckAll(*st, &e) != 0 ? failWith(e) : 0;
+  if (tempLock) {
+    ErrorState kept = ctx->error;
+    int u = unlock();
+    if (rc == 0) return u;
+    ctx->error = kept;
+  }
+  return rc;
 }
 
 int Table::pack() {

@@ -62,6 +62,8 @@ class Table {
   int append();
   int markDeleted(bool deleted);
   int pack();
+  // Every tag against every record (d4check), with other writers kept out.
+  int check();
   int reindex();
   int flush();
   int writeLow(int32_t recno, bool unlockAfter, bool doLock);

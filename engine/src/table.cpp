@@ -468,30 +468,30 @@ int Table::writeLow(int32_t recno, bool unlockAfter, bool doLock) {
 
 int Table::check() {
   if (int rc = flushRecord()) return rc;
-  // Checked while another process appends or writes, half of its change
-  // would look like damage: the check keeps writers out while it reads,
-  // waiting a little for those that are between changes.
-  bool tempLock = false;
-  if (!othersKeptOut()) {
-    ErrorState before = ctx->error;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShortLockWaitMs);
-    for (int pause = 1;; pause = std::min(pause * 2, 20)) {
-      int rc = lockAll(false);
-      if (rc == 0) break;
-      if (rc != r4locked || std::chrono::steady_clock::now() >= deadline) return rc;
-      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  EngineError found;
+  if (indexCheckAll(*st, &found) == 0) return 0;
+  if (othersKeptOut()) return failWith(found);
+  // Another process's append or write in progress looks like damage to a
+  // check that reads beside it: confirm under the table lock. Taken only
+  // now, so a sound table never keeps others' locks out (theirs do not wait).
+  ErrorState before = ctx->error;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kShortLockWaitMs);
+  for (int pause = 1;; pause = std::min(pause * 2, 20)) {
+    if (lockAll(false) == 0) break;
+    if (ctx->error.code != r4locked || std::chrono::steady_clock::now() >= deadline) {
+      ctx->error = before;
+      found.detail += " (not confirmed: another user kept the table locked)";
+      return failWith(found);
     }
-    ctx->error = before;
-    tempLock = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
   }
-  EngineError e;
-  int rc = indexCheckAll(*st, &e) != 0 ? failWith(e) : 0;
-  if (tempLock) {
-    ErrorState kept = ctx->error;
-    int u = unlock();
-    if (rc == 0) return u;
-    ctx->error = kept;
-  }
+  ctx->error = before;
+  EngineError again;
+  int rc = indexCheckAll(*st, &again) != 0 ? failWith(again) : 0;
+  ErrorState kept = ctx->error;
+  int u = unlock();
+  if (rc == 0) return u;
+  ctx->error = kept;
   return rc;
 }
 

@@ -125,12 +125,17 @@ bool Undo(const std::string& path, const std::vector<PreImage>& log, uint32_t se
   const uint64_t pathHash = HashPath(path);
   uint64_t size = 0;
   SizeOf(fd, &size);
+  // A lost size change takes back a truncate as a whole: what it cut off
+  // comes back with the old length (a file system never keeps the old
+  // length with the bytes past the new one gone).
+  const bool sizeLost = Lost(seed, pathHash, ~uint64_t{0});
   // Each lost sector as it stands now, then walked back write by write.
   std::map<uint64_t, std::string> sectors;
   for (const PreImage& p : log) {
     if (p.length == 0) continue;
     for (uint64_t s = p.offset / kSector; s <= (p.offset + p.length - 1) / kSector; ++s) {
-      if (!Lost(seed, pathHash, s) || sectors.count(s)) continue;
+      const bool cutOff = sizeLost && (s + 1) * kSector > size;
+      if (!(cutOff || Lost(seed, pathHash, s)) || sectors.count(s)) continue;
       std::string bytes(kSector, '\0');
       const uint64_t start = s * kSector;
       if (start < size) {
@@ -153,7 +158,7 @@ bool Undo(const std::string& path, const std::vector<PreImage>& log, uint32_t se
   }
   bool ok = true;
   for (const auto& [s, bytes] : sectors) ok = WriteAt(fd, s * kSector, bytes.data(), kSector) && ok;
-  const uint64_t finalSize = Lost(seed, pathHash, ~uint64_t{0}) ? log.front().oldSize : size;
+  const uint64_t finalSize = sizeLost ? log.front().oldSize : size;
   ok = ::ftruncate(fd, static_cast<off_t>(finalSize)) == 0 && ok;
   ::close(fd);
   return ok;

@@ -47,6 +47,12 @@ bool copyInto(File& target, const std::string& fromPath, std::string* why) {
   return true;
 }
 
+bool syncFile(const std::string& path) {
+  std::string why;
+  std::unique_ptr<File> f = File::open(path, OpenMode::ReadWrite, &why);
+  return f && f->sync();
+}
+
 std::map<std::string, std::weak_ptr<SharedTable>>& registry() {
   static std::map<std::string, std::weak_ptr<SharedTable>> r;
   return r;
@@ -176,6 +182,14 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
   if (!io_->size(&size)) return ioError(e4read, "size failed", error);
   uint64_t need = static_cast<uint64_t>(header_.headerLen) +
                   static_cast<uint64_t>(header_.recCount) * header_.recordLen;
+  repairPending_ = head[kWriterMarkByte] != 0;
+  if (size < need && repairPending_) {
+    // A writer died and a power cut kept its count but not all of the file's
+    // growth: only the whole records are there; the repair writes the count.
+    header_.recCount = static_cast<uint32_t>((size > header_.headerLen ? size - header_.headerLen : 0) /
+                                             header_.recordLen);
+    need = size;
+  }
   if (size < need) {
     error->code = e4read;
     error->detail = path_ + ": the file is shorter than its " + std::to_string(header_.recCount) +
@@ -183,7 +197,6 @@ int SharedTable::open(std::string_view path, int accessMode, EngineError* error)
     return e4read;
   }
   count_ = header_.recCount;
-  repairPending_ = head[kWriterMarkByte] != 0;
 
   bool memoFields = false;
   for (const FieldDesc& f : header_.fields)
@@ -358,6 +371,9 @@ int SharedTable::beginChange(EngineError* error) {
   if (ok && mark < 255) ++mark;
   ok = ok && io_->writeAt(kWriterMarkByte, &mark, 1);
   if (lock) io_->unlockRange(kHeaderLockOffset, 1);
+  // Synced, so that after a power cut too the next opener knows to repair
+  // whatever of this writer's changes reached the disk only in part.
+  ok = ok && io_->sync();
   if (!ok) return ioError(e4write, "header write failed", error);
   counted_ = true;
   return 0;
@@ -371,6 +387,7 @@ int SharedTable::rereadCount(EngineError* error) {
            (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
   header_.recCount = count_;
   cacheCount_ = 0;
+  countStale_ = false;
   return 0;
 }
 
@@ -401,9 +418,14 @@ int SharedTable::repairAfterCrash(EngineError* error) {
     fileLockTaken();
     rc = installPack(error);
     if (rc == 0) rc = rereadCount(error);
+    const uint32_t counted = count_;
+    if (rc == 0) rc = dropTornAppends(error);
     if (rc == 0 && header_.productionIndex == 1) {
       std::string mdxPath = replaceExtension(path_, ".mdx");
       if (platform::isFile(mdxPath)) rc = indexRepair(*this, mdxPath, error);
+      // The rebuilt index reaches the disk before the mark is cleared.
+      if (rc == 0 && platform::isFile(mdxPath) && !syncFile(mdxPath))
+        rc = ioError(e4write, "the repaired index " + mdxPath + " could not be synced", error);
     }
     if (rc == 0) {
       // Records past the count are the leftovers of an append that never counted.
@@ -411,6 +433,7 @@ int SharedTable::repairAfterCrash(EngineError* error) {
       uint8_t eof = kDbfEndMarker;
       uint8_t zero = 0;
       if (!io_->writeAt(end, &eof, 1) || !io_->truncate(end + 1) ||
+          (count_ != counted && writeHeaderCount(error) != 0) || !io_->sync() ||
           !io_->writeAt(kWriterMarkByte, &zero, 1))
         rc = ioError(e4write, "repair after an interrupted change failed", error);
     }
@@ -422,6 +445,48 @@ int SharedTable::repairAfterCrash(EngineError* error) {
     io_->unlockRange(kRepairGateByte, 1);
   }
   return rc;
+}
+
+int SharedTable::dropTornAppends(EngineError* error) {
+  uint64_t size = 0;
+  if (!io_->size(&size)) return ioError(e4read, "size failed", error);
+  const uint64_t hl = header_.headerLen, rl = header_.recordLen;
+  count_ = std::min<uint32_t>(count_, static_cast<uint32_t>((size > hl ? size - hl : 0) / rl));
+  // A record that never wholly reached the disk (a power cut kept the count
+  // and the file's growth but lost some of its sectors) has a first byte
+  // that is neither live nor deleted, or lies on a disk sector that reads as
+  // nothing but zeros, which no record ever holds. At the end such records
+  // are cut off; before a good one they are marked deleted, so that record
+  // numbers stay and nothing half-written is live.
+  constexpr uint64_t kSector = 512;
+  std::vector<bool> torn(count_, false);
+  std::vector<char> buf(256 * 1024);
+  const uint64_t end = hl + static_cast<uint64_t>(count_) * rl;
+  for (uint64_t pos = hl / kSector * kSector; pos < end;) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), end - pos)), got = 0;
+    if (!io_->readAt(pos, buf.data(), want, &got) || got != want) return ioError(e4read, "record read failed", error);
+    for (size_t at = 0; at < got; at += kSector) {
+      size_t n = std::min<size_t>(kSector, got - at);
+      uint64_t from = std::max(pos + at, hl), to = pos + at + n;
+      // The file's last sector counts too when what of it lies inside the records is zeros.
+      bool wholeSector = n == kSector || (pos + at + n == end && n >= 32);
+      if (wholeSector && std::all_of(buf.begin() + at, buf.begin() + at + n, [](char c) { return c == 0; }))
+        for (uint64_t r = (from - hl) / rl; r < count_ && hl + r * rl < to; ++r) torn[r] = true;
+      for (uint64_t r = (from - hl + rl - 1) / rl; r < count_ && hl + r * rl < to; ++r) {
+        char flag = buf[static_cast<size_t>(hl + r * rl - pos)];
+        if (flag != ' ' && flag != '*') torn[r] = true;
+      }
+    }
+    pos += got;
+  }
+  while (count_ > 0 && torn[count_ - 1]) --count_;
+  const char deleted = '*';
+  for (uint32_t r = 0; r < count_; ++r)
+    if (torn[r] && !io_->writeAt(hl + r * rl, &deleted, 1))
+      return ioError(e4write, "record write failed", error);
+  header_.recCount = count_;
+  countStale_ = false;
+  return 0;
 }
 
 int SharedTable::recCount(uint32_t* count, EngineError* error) {

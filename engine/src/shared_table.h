@@ -109,6 +109,8 @@ class SharedTable {
   int open(std::string_view path, int accessMode, EngineError* error);
   int takeModeLocks(int mode, EngineError* error);
   int takeOpenAndWriterBytes(int mode, EngineError* error);
+  // Repair: the count cut to the whole, written records at the end of the file.
+  int dropTornAppends(EngineError* error);
   int upgradeMode(int mode, EngineError* error);
   int writeHeaderCount(EngineError* error);
   int touchDate(EngineError* error);

@@ -156,6 +156,29 @@ TEST_F(PowerCut, ASeededCutLosesWholeSectorsTheSameWayEachTime) {
   EXPECT_EQ(sizes.size(), 2u);  // some cuts keep the new size, some do not
 }
 
+// A truncate is taken back whole or not at all: a cut that loses the new
+// length brings back every byte past it, never zeros in their place.
+TEST_F(PowerCut, ACutThatLosesATruncateBringsBackWhatItCutOff) {
+  const std::string path = dir.native("record.txt");
+  const std::string before = std::string(512, 'h') + std::string(3 * 512, 'c');
+  int lostLength = 0;
+  for (uint32_t seed = 1; seed <= 16; ++seed) {
+    dir.write("record.txt", before);
+    c4faultPowerTrack(seed);
+    {
+      auto f = File::open(path, OpenMode::ReadWrite);
+      ASSERT_TRUE(f->truncate(0));
+    }
+    c4faultPowerDrop();
+    const std::string got = Content(path);
+    if (!got.empty()) {
+      ++lostLength;
+      EXPECT_EQ(got, before) << "seed " << seed;
+    }
+  }
+  EXPECT_GT(lostLength, 0);
+}
+
 // A child process tracks from its start and cuts at its third sync: the
 // first two syncs hold, the cut ends it with the crash status.
 TEST_F(PowerCut, TheArmedSyncEndsTheProcessAfterUndoingWhatItHad) {

@@ -399,6 +399,39 @@ TEST_F(CrashTest, OnlyTheMarkOfAWriterThatIsGoneIsRepaired) {
   }
 }
 
+// A power cut may keep a dead writer's header (its mark and a count that
+// runs ahead) while losing sectors of its records: the lone opener cuts
+// records that are not on disk at all and marks deleted those that are only
+// in part (a sector of nothing but zeros), and keeps every other record.
+TEST_F(CrashTest, APowerCutThatKeptTheCountButLostSectorsOfTheRecords) {
+  std::vector<unsigned char> bytes = dbf;
+  const size_t hl = bytes[8] | (bytes[9] << 8), rl = bytes[10] | (bytes[11] << 8);
+  bytes[14] = 1;  // a writer had begun and never closed
+  const uint32_t counted = kStartRecords + 3;  // three appends counted, none written
+  for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<unsigned char>(counted >> (8 * i));
+  bytes.resize(hl + kStartRecords * rl);  // without the end marker: the cut lost it too
+  const size_t sector = (hl + 60 * rl + 511) / 512 * 512;
+  std::fill(bytes.begin() + sector, bytes.begin() + sector + 512, 0);
+  writeBytes(base + ".dbf", bytes);
+
+  Ctx ctx;
+  C4Table t = d4open(ctx, (base + ".dbf").c_str());
+  ASSERT_NE(t, 0u) << error4text(ctx, code4errorCode(ctx, 0));
+  EXPECT_EQ(d4recCount(t), kStartRecords);
+  EXPECT_EQ(d4check(t), 0) << error4text(ctx, code4errorCode(ctx, 0));
+  Rows got = readAll(t);
+  ASSERT_EQ(got.size(), before.size());
+  const size_t firstTorn = (sector - hl) / rl, lastTorn = (sector + 511 - hl) / rl;
+  for (size_t r = 0; r < got.size(); ++r) {
+    if (r >= firstTorn && r <= lastTorn)
+      EXPECT_TRUE(got[r].deleted) << "record " << r + 1 << " lay on the lost sector";
+    else
+      EXPECT_TRUE(got[r] == before[r]) << "record " << r + 1 << " was sound and changed";
+  }
+  EXPECT_EQ(d4close(t), 0);
+  EXPECT_EQ(readBytes(base + ".dbf")[14], 0) << "the repair left the writer mark";
+}
+
 // While another user repairs, it holds the writer byte exclusively, as a
 // deny-write user would. An opener then must wait for the repair and get a
 // handle that writes, not take the repairer for a deny-write user and open

@@ -102,6 +102,11 @@ Status PageStore::reloadHeaderFields() {
   uint32_t pages = get32(b), head = get32(b + 4), count = get32(b + 8);
   uint64_t size = 0;
   if (!file->size(&size)) return Status::io("cannot size " + path + ": " + file->lastError());
+  // Reading definitions only (to build the index anew after a crash): a page
+  // count that a power cut kept while the file's growth was lost is no reason
+  // to refuse; the tag headers lie in the file's first pages.
+  if (definitionsOnly && pages >= kHeaderPages && uint64_t(pages) * kPageBytes > size)
+    pages = static_cast<uint32_t>(size / kPageBytes);
   if (pages < kHeaderPages || uint64_t(pages) * kPageBytes > size)
     return Status::corrupt(path + ": header says " + std::to_string(pages) +
                            " pages but the file holds " + std::to_string(size) + " bytes");

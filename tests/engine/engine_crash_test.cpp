@@ -6,6 +6,8 @@
 // change and TALVEX_FAULT_INJECT="crash:<op>:<n>" ending it before its nth
 // operation of that kind. TALVEX_CRASH_STRIDE=k tries every kth point only
 // (for slow builds such as AddressSanitizer).
+// The lock bytes lie past 2 GiB: 64-bit file offsets on 32-bit builds too.
+#define _FILE_OFFSET_BITS 64
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "handles.h"
 #include "table.h"
@@ -106,6 +107,30 @@ class OpenIndex {
   std::vector<std::unique_ptr<TagInfo>> tags;
   int refs = 0;
   size_t recordLen = 0;
+  SharedTable* table = nullptr;
+  // The table's own production index: the one a lone opener rebuilds after
+  // a killed writer, so the only one whose key changes may wait in memory.
+  bool production = false;
+
+  // Key changes held back while the table is open deny-write or exclusive:
+  // for each changed record, the keys its tags hold for it (one per tag; an
+  // empty list for a record appended since). The keys it should have are
+  // taken from the record itself when the changes are merged, so an append
+  // and the writes that follow it cost one key change.
+  struct KeyState {
+    bool in = false;
+    std::string key;
+  };
+  std::map<uint32_t, std::vector<KeyState>> pending;
+  // The tags no longer match the records (pending dropped at the memory
+  // bound, or a merge that failed): the next settle rebuilds them.
+  bool stale = false;
+
+  bool hasUnique() const {
+    for (auto& t : tags)
+      if (t->tag->def().unique) return true;
+    return false;
+  }
 
   ~OpenIndex() {
     for (auto& t : tags)
@@ -170,6 +195,10 @@ class TagCursor {
 
 void OpenIndexDeleter::operator()(OpenIndex* index) const { delete index; }
 
+namespace {
+int settleIndex(OpenIndex& idx, EngineError* error);
+}  // namespace
+
 bool indexSupportAvailable() { return true; }
 
 int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, EngineError* error) {
@@ -195,6 +224,8 @@ int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, Engine
   idx->path = file->path();
   idx->file = std::move(file);
   idx->recordLen = table.header().recordLen;
+  idx->table = &table;
+  idx->production = idx->path == replaceExtension(table.path(), ".mdx");
   if (idx->bind(table, error) != 0) return error->code;
   idx->file->setTrusted(table.trusted());
   idx->refs = 1;
@@ -208,6 +239,10 @@ void indexRelease(SharedTable& table, OpenIndex* index) {
   for (size_t i = 0; i < v.size(); ++i) {
     if (v[i].get() != index) continue;
     if (--index->refs > 0) return;
+    // Callers that can report a failure settle first; here it can only
+    // leave the writer's mark, so the next lone opener rebuilds the index.
+    EngineError ignored;
+    if (settleIndex(*index, &ignored) != 0) table.keepWriterMark();
     for (Table* t : table.tables())
       if (t->selectedTag() && t->selectedTag()->index == index) t->dropCursor();
     v.erase(v.begin() + static_cast<long>(i));
@@ -309,6 +344,57 @@ const std::string& tagFilter(const TagRef& tag) { return tag.index->tags[tag.tag
 
 namespace {
 
+int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, EngineError* error);
+
+// Writes the held key changes of one index into its tags in one update (one
+// flush of the pages), in record order; a stale index is rebuilt instead.
+// When the merge fails, the index is marked stale, so that the next settle
+// (or d4reindex) rebuilds it, and the error is returned to the caller.
+int settleIndex(OpenIndex& idx, EngineError* error) {
+  if (idx.stale) return rebuildIndexes(*idx.table, {&idx}, error);
+  if (idx.pending.empty()) return 0;
+  uint32_t count = 0;
+  if (int rc = idx.table->recCount(&count, error)) return rc;
+  mdx::Status s = idx.file->beginUpdate();
+  if (!s) return statusError(s, idx.path, error);
+  auto fail = [&](const mdx::Status& st, const std::string& where) {
+    idx.file->endUpdate();
+    idx.pending.clear();
+    idx.stale = true;
+    return statusError(st, where, error);
+  };
+  std::vector<char> rec(idx.recordLen);
+  std::string key;
+  for (auto& [recno, was] : idx.pending) {
+    // A record past the count was taken back after a failed append.
+    bool exists = recno <= count;
+    if (exists) {
+      if (int rc = idx.table->readRecord(recno, rec.data(), error)) {
+        idx.file->endUpdate();
+        idx.pending.clear();
+        idx.stale = true;
+        return rc;
+      }
+    }
+    for (size_t k = 0; k < idx.tags.size(); ++k) {
+      mdx::Tag& tag = *idx.tags[k]->tag;
+      const bool had = !was.empty() && was[k].in;
+      const bool has = exists && idx.key(*idx.tags[k], rec.data(), recno, &key);
+      if (had && has && was[k].key == key) continue;
+      if (had) s = tag.remove(was[k].key, recno);
+      if (s && has) s = tag.insert(key, recno);
+      if (!s) return fail(s, idx.path + " tag " + idx.tags[k]->name);
+    }
+  }
+  idx.pending.clear();
+  s = idx.file->endUpdate();
+  if (!s) {
+    idx.stale = true;
+    return statusError(s, idx.path, error);
+  }
+  return 0;
+}
+
 // Puts the keys of one index back to what `want` gives for recno (no key when
 // want is null), undoing a change that failed part-way. A failed flush may
 // still have written some pages, so every tag the change touched is mended,
@@ -365,14 +451,55 @@ int writeKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* ne
   return 0;
 }
 
+// Past this many records with held-back keys an index stops collecting and
+// is rebuilt at its next settle instead (about 100 bytes a record and tag).
+constexpr size_t kMaxPendingRecords = 200000;
+
+// Key changes wait in memory only while no other process can write the
+// table (open mode deny-write or exclusive) and only for the production
+// index, which the next lone opener rebuilds should this process be killed
+// with changes still held. Unique tags keep the first record of a key, which
+// depends on the order of the changes: those indexes are written at once.
+bool deferrable(const SharedTable& table, const OpenIndex& idx) {
+  return idx.production && table.heldMode() >= 1 && !table.readOnly() && !idx.hasUnique();
+}
+
+void holdKeys(OpenIndex& idx, uint32_t recno, const char* oldRec) {
+  if (idx.stale) return;  // the rebuild will read the record as it is then
+  auto [it, fresh] = idx.pending.try_emplace(recno);
+  if (!fresh) return;  // the tags still hold what they held before its first change
+  if (oldRec) {
+    it->second.resize(idx.tags.size());
+    for (size_t k = 0; k < idx.tags.size(); ++k) {
+      OpenIndex::KeyState& w = it->second[k];
+      w.in = idx.key(*idx.tags[k], oldRec, recno, &w.key);
+    }
+  }
+  if (idx.pending.size() > kMaxPendingRecords) {
+    idx.pending.clear();
+    idx.stale = true;
+  }
+}
+
 // All indexes or none: on a failure the indexes already changed, and the one
 // that failed, get the keys of oldRec back (none for an append).
 int changeKeys(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
                EngineError* error) {
   auto& indexes = table.indexes();
   for (size_t i = 0; i < indexes.size(); ++i) {
-    if (int rc = writeKeys(*indexes[i], recno, oldRec, newRec, error)) {
-      for (size_t j = 0; j <= i; ++j) restoreKeys(*indexes[j], recno, newRec, oldRec);
+    OpenIndex& idx = *indexes[i];
+    if (deferrable(table, idx)) {
+      holdKeys(idx, recno, oldRec);
+      continue;
+    }
+    // Held keys go in first (the open mode changed since they were held).
+    int rc = settleIndex(idx, error);
+    if (rc == 0) rc = writeKeys(idx, recno, oldRec, newRec, error);
+    if (rc) {
+      // Held keys need no undo: the caller puts the record back (or takes
+      // the append back), and the merge reads the record as it is then.
+      for (size_t j = 0; j <= i; ++j)
+        if (!deferrable(table, *indexes[j])) restoreKeys(*indexes[j], recno, newRec, oldRec);
       return rc;
     }
   }
@@ -411,11 +538,25 @@ int recreate(SharedTable& table, OpenIndex& idx, EngineError* error) {
 }  // namespace
 
 int indexRebuildAll(SharedTable& table, EngineError* error) {
-  if (table.indexes().empty()) return 0;
+  std::vector<OpenIndex*> all;
+  for (auto& idx : table.indexes()) all.push_back(idx.get());
+  return rebuildIndexes(table, all, error);
+}
+
+namespace {
+
+int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, EngineError* error) {
+  if (which.empty()) return 0;
+  // Held changes are superseded by the rebuild; until it succeeds the tags
+  // stay stale (a pack has renumbered the records meanwhile).
+  for (OpenIndex* idx : which) {
+    idx->pending.clear();
+    idx->stale = true;
+  }
   uint32_t count = 0;
   if (int rc = table.recCount(&count, error)) return rc;
   std::vector<std::vector<mdx::KeyBatch>> batches;
-  for (auto& idx : table.indexes()) {
+  for (OpenIndex* idx : which) {
     batches.emplace_back();
     for (auto& t : idx->tags) {
       batches.back().emplace_back(t->tag->keyLength());
@@ -426,14 +567,14 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   std::string key;
   for (uint32_t r = 1; r <= count; ++r) {
     if (int rc = table.readRecord(r, rec.data(), error)) return rc;
-    for (size_t i = 0; i < table.indexes().size(); ++i) {
-      OpenIndex& idx = *table.indexes()[i];
+    for (size_t i = 0; i < which.size(); ++i) {
+      OpenIndex& idx = *which[i];
       for (size_t k = 0; k < idx.tags.size(); ++k)
         if (idx.key(*idx.tags[k], rec.data(), r, &key)) batches[i][k].add(key, r);
     }
   }
-  for (size_t i = 0; i < table.indexes().size(); ++i) {
-    OpenIndex& idx = *table.indexes()[i];
+  for (size_t i = 0; i < which.size(); ++i) {
+    OpenIndex& idx = *which[i];
     bool recreated = false;
     for (size_t k = 0; k < idx.tags.size(); ++k) {
       mdx::Status s = idx.tags[k]->tag->bulkBuild(batches[i][k]);
@@ -446,7 +587,30 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
       if (!s) return statusError(s, idx.path + " tag " + idx.tags[k]->name, error);
     }
   }
+  for (OpenIndex* idx : which) idx->stale = false;
   return 0;
+}
+
+}  // namespace
+
+int indexSettle(OpenIndex* index, EngineError* error) { return settleIndex(*index, error); }
+
+int indexSettleAll(SharedTable& table, EngineError* error) {
+  int rc = 0;
+  for (auto& idx : table.indexes()) {
+    EngineError e;
+    if (settleIndex(*idx, &e) != 0 && rc == 0) {
+      rc = e.code;
+      *error = e;
+    }
+  }
+  return rc;
+}
+
+bool indexHasHeldKeys(const SharedTable& table) {
+  for (auto& idx : const_cast<SharedTable&>(table).indexes())
+    if (idx->stale || !idx->pending.empty()) return true;
+  return false;
 }
 
 int indexRepair(SharedTable& table, const std::string& path, EngineError* error) {
@@ -469,6 +633,7 @@ int indexRepair(SharedTable& table, const std::string& path, EngineError* error)
 }
 
 int indexCheckAll(SharedTable& table, EngineError* error) {
+  if (int rc = indexSettleAll(table, error)) return rc;
   uint32_t count = 0;
   if (int rc = table.recCount(&count, error)) return rc;
   std::vector<char> rec(table.header().recordLen);
@@ -606,6 +771,7 @@ mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact
 }  // namespace
 
 int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error)) return rc;
   mdx::Status s = last ? c.cursor.last() : c.cursor.first();
   if (!s) return statusError(s, c.ref->index->path + " tag " + c.info->name, error);
   int rc = cursorResult(c, recno);
@@ -614,6 +780,7 @@ int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
 
 int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t* recno,
             EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error)) return rc;
   const std::string where = c.ref->index->path + " tag " + c.info->name;
   mdx::Status s;
   int64_t steps = n;
@@ -668,6 +835,7 @@ int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t
 
 int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, uint32_t* recno,
             EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, kind, key, number, &ok);
   if (!ok) {
@@ -688,6 +856,7 @@ int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, u
 
 int tagSeekNext(TagCursor& c, uint32_t current, const char* rec, std::string_view key,
                 uint32_t* recno, EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, SeekInput::Text, key, 0, &ok);
   if (current != 0) {
@@ -753,6 +922,9 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   return table.indexes().empty() ? 0 : unavailable(error);
 }
 int indexCheckAll(SharedTable&, EngineError*) { return 0; }
+int indexSettle(OpenIndex*, EngineError*) { return 0; }
+int indexSettleAll(SharedTable&, EngineError*) { return 0; }
+bool indexHasHeldKeys(const SharedTable&) { return false; }
 int indexRepair(SharedTable&, const std::string&, EngineError*) { return 0; }
 void indexSetTrusted(SharedTable&, bool) {}
 void tagCursorDestroy(TagCursor* cursor) { delete cursor; }

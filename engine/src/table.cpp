@@ -82,6 +82,7 @@ Table::~Table() {
 int Table::close() {
   int rc = flushRecord();
   EngineError e;
+  if (indexSettleAll(*st, &e) != 0 && rc == 0) rc = failWith(e);
   int rc2 = releaseLocks();
   if (rc == 0) rc = rc2;
   // Indexes opened through this handle go with it.
@@ -427,6 +428,7 @@ int Table::markDeleted(bool del) {
 int Table::flush() {
   if (int rc = flushRecord()) return rc;
   EngineError e;
+  if (indexSettleAll(*st, &e) != 0) return failWith(e);
   if (st->flush(&e) != 0) return failWith(e);
   return 0;
 }
@@ -632,6 +634,8 @@ int Table::releaseLocks() {
 
 int Table::unlock() {
   int rc = flushRecord();
+  EngineError e;
+  if (indexSettleAll(*st, &e) != 0 && rc == 0) rc = failWith(e);
   int rc2 = releaseLocks();
   return rc ? rc : rc2;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 
+#include "common/platform/native_path.h"
 #include "handles.h"
 #include "table.h"
 
@@ -225,7 +226,9 @@ int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, Engine
   idx->file = std::move(file);
   idx->recordLen = table.header().recordLen;
   idx->table = &table;
-  idx->production = idx->path == replaceExtension(table.path(), ".mdx");
+  // Host texts use "\" and any case: "X.DBF" may well have "x.mdx".
+  idx->production = upper(platform::nativePath(idx->path)) ==
+                    upper(platform::nativePath(replaceExtension(table.path(), ".mdx")));
   if (idx->bind(table, error) != 0) return error->code;
   idx->file->setTrusted(table.trusted());
   idx->refs = 1;

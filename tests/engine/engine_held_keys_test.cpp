@@ -124,6 +124,32 @@ TEST_F(HeldKeysTest, HeldKeysGiveTheSameTagsAsKeysWrittenAtOnce) {
   EXPECT_EQ(readBytes(dir.file("shared.dbf")), readBytes(dir.file("held.dbf")));
 }
 
+TEST_F(HeldKeysTest, HeldKeysReachTheFileOnlyAtAFlushWhateverTheNameGiven) {
+  // As the updater names them: "\\" separators, the index opened by hand
+  // under another case than the table.
+  std::string host = dir.path();
+  for (char& ch : host)
+    if (ch == '/') ch = '\\';
+  Side held;
+  code4autoOpen(held.ctx, 0);
+  held.open(host + "\\HELD.DBF", 1);
+  C4Index index = i4open(held.t, (host + "\\held.mdx").c_str());
+  ASSERT_NE(index, 0u) << error4text(held.ctx, 0);
+  const std::vector<unsigned char> before = readBytes(dir.file("held.mdx"));
+  for (int i = 0; i < 50; ++i) held.add();
+  EXPECT_EQ(readBytes(dir.file("held.mdx")), before);
+  ASSERT_EQ(d4flush(held.t), 0) << error4text(held.ctx, 0);
+  EXPECT_NE(readBytes(dir.file("held.mdx")), before);
+  EXPECT_EQ(d4check(held.t), 0) << error4text(held.ctx, 0);
+  // A shared opener's keys go to the file with each change.
+  Side shared;
+  shared.open(dir.file("shared.dbf"), 0);
+  const std::vector<unsigned char> empty = readBytes(dir.file("shared.mdx"));
+  shared.add();
+  EXPECT_NE(readBytes(dir.file("shared.mdx")), empty);
+  i4close(index);
+}
+
 TEST_F(HeldKeysTest, AMergeThatFailsFailsTheFlushOrCloseAndLeavesSoundTags) {
   Side held;
   held.open(dir.file("held.dbf"), 2);

@@ -197,7 +197,8 @@ class TagCursor {
 void OpenIndexDeleter::operator()(OpenIndex* index) const { delete index; }
 
 namespace {
-int settleIndex(OpenIndex& idx, EngineError* error);
+enum class Settle { InMemory, ToFile };
+int settleIndex(OpenIndex& idx, EngineError* error, Settle to);
 }  // namespace
 
 bool indexSupportAvailable() { return true; }
@@ -245,7 +246,7 @@ void indexRelease(SharedTable& table, OpenIndex* index) {
     // Callers that can report a failure settle first; here it can only
     // leave the writer's mark, so the next lone opener rebuilds the index.
     EngineError ignored;
-    if (settleIndex(*index, &ignored) != 0) table.keepWriterMark();
+    if (settleIndex(*index, &ignored, Settle::ToFile) != 0) table.keepWriterMark();
     for (Table* t : table.tables())
       if (t->selectedTag() && t->selectedTag()->index == index) t->dropCursor();
     v.erase(v.begin() + static_cast<long>(i));
@@ -349,51 +350,71 @@ namespace {
 
 int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, EngineError* error);
 
-// Writes the held key changes of one index into its tags in one update (one
-// flush of the pages), in record order; a stale index is rebuilt instead.
-// When the merge fails, the index is marked stale, so that the next settle
-// (or d4reindex) rebuilds it, and the error is returned to the caller.
-int settleIndex(OpenIndex& idx, EngineError* error) {
-  if (idx.stale) return rebuildIndexes(*idx.table, {&idx}, error);
-  if (idx.pending.empty()) return 0;
-  uint32_t count = 0;
-  if (int rc = idx.table->recCount(&count, error)) return rc;
-  mdx::Status s = idx.file->beginUpdate();
-  if (!s) return statusError(s, idx.path, error);
-  auto fail = [&](const mdx::Status& st, const std::string& where) {
-    idx.file->endUpdate();
-    idx.pending.clear();
-    idx.stale = true;
-    return statusError(st, where, error);
-  };
-  std::vector<char> rec(idx.recordLen);
-  std::string key;
-  for (auto& [recno, was] : idx.pending) {
-    // A record past the count was taken back after a failed append.
-    bool exists = recno <= count;
-    if (exists) {
-      if (int rc = idx.table->readRecord(recno, rec.data(), error)) {
-        idx.file->endUpdate();
-        idx.pending.clear();
-        idx.stale = true;
-        return rc;
+// Past this many changed index pages kept in memory they are written out.
+constexpr size_t kMaxHeldPages = 8192;
+
+// Merges the held key changes of one index into its tags in one update, in
+// record order (a stale index is rebuilt instead). The changed pages stay in
+// memory (Settle::InMemory: a move or seek only needs the tree right) or go
+// to the file (Settle::ToFile: flush, unlock, close, check). When the merge or
+// the write fails, the index is marked stale, so that the next settle (or
+// d4reindex) rebuilds it, and the error is returned to the caller.
+int settleIndex(OpenIndex& idx, EngineError* error, Settle to) {
+  if (idx.stale) {
+    if (int rc = rebuildIndexes(*idx.table, {&idx}, error)) return rc;
+  }
+  if (!idx.pending.empty()) {
+    uint32_t count = 0;
+    if (int rc = idx.table->recCount(&count, error)) return rc;
+    mdx::Status s;
+    bool begun = false;  // the .mdx lock only when a key really changes
+    auto fail = [&](int rc) {
+      if (begun) idx.file->endUpdate();
+      idx.file->setHoldPages(false);
+      idx.pending.clear();
+      idx.stale = true;
+      return rc;
+    };
+    std::vector<char> rec(idx.recordLen);
+    std::string key;
+    for (auto& [recno, was] : idx.pending) {
+      // A record past the count was taken back after a failed append.
+      bool exists = recno <= count;
+      if (exists) {
+        if (int rc = idx.table->readRecord(recno, rec.data(), error)) return fail(rc);
+      }
+      for (size_t k = 0; k < idx.tags.size(); ++k) {
+        mdx::Tag& tag = *idx.tags[k]->tag;
+        const bool had = !was.empty() && was[k].in;
+        const bool has = exists && idx.key(*idx.tags[k], rec.data(), recno, &key);
+        if (had == has && (!had || was[k].key == key)) continue;
+        if (!begun) {
+          idx.file->setHoldPages(true);
+          s = idx.file->beginUpdate();
+          if (!s) return fail(statusError(s, idx.path, error));
+          begun = true;
+        }
+        if (had) s = tag.remove(was[k].key, recno);
+        if (s && has) s = tag.insert(key, recno);
+        if (!s) return fail(statusError(s, idx.path + " tag " + idx.tags[k]->name, error));
       }
     }
-    for (size_t k = 0; k < idx.tags.size(); ++k) {
-      mdx::Tag& tag = *idx.tags[k]->tag;
-      const bool had = !was.empty() && was[k].in;
-      const bool has = exists && idx.key(*idx.tags[k], rec.data(), recno, &key);
-      if (had && has && was[k].key == key) continue;
-      if (had) s = tag.remove(was[k].key, recno);
-      if (s && has) s = tag.insert(key, recno);
-      if (!s) return fail(s, idx.path + " tag " + idx.tags[k]->name);
+    idx.pending.clear();
+    if (begun) {
+      s = idx.file->endUpdate();
+      idx.file->setHoldPages(false);
+      if (!s) {
+        idx.stale = true;
+        return statusError(s, idx.path, error);
+      }
     }
   }
-  idx.pending.clear();
-  s = idx.file->endUpdate();
-  if (!s) {
-    idx.stale = true;
-    return statusError(s, idx.path, error);
+  if (to == Settle::ToFile || idx.file->heldPageCount() > kMaxHeldPages) {
+    mdx::Status s = idx.file->flushHeld();
+    if (!s) {
+      idx.stale = true;  // the held pages are gone with the failed write
+      return statusError(s, idx.path, error);
+    }
   }
   return 0;
 }
@@ -467,17 +488,24 @@ bool deferrable(const SharedTable& table, const OpenIndex& idx) {
   return idx.production && table.heldMode() >= 1 && !table.readOnly() && !idx.hasUnique();
 }
 
-void holdKeys(OpenIndex& idx, uint32_t recno, const char* oldRec) {
+void holdKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* newRec) {
   if (idx.stale) return;  // the rebuild will read the record as it is then
-  auto [it, fresh] = idx.pending.try_emplace(recno);
-  if (!fresh) return;  // the tags still hold what they held before its first change
+  if (idx.pending.count(recno)) return;  // the tags still hold what they held before
+  std::vector<OpenIndex::KeyState> was;
   if (oldRec) {
-    it->second.resize(idx.tags.size());
+    // A write that leaves every key as it was needs no note at all.
+    was.resize(idx.tags.size());
+    bool same = true;
+    std::string key;
     for (size_t k = 0; k < idx.tags.size(); ++k) {
-      OpenIndex::KeyState& w = it->second[k];
+      OpenIndex::KeyState& w = was[k];
       w.in = idx.key(*idx.tags[k], oldRec, recno, &w.key);
+      const bool in = idx.key(*idx.tags[k], newRec, recno, &key);
+      if (in != w.in || (in && key != w.key)) same = false;
     }
+    if (same) return;
   }
+  idx.pending.emplace(recno, std::move(was));
   if (idx.pending.size() > kMaxPendingRecords) {
     idx.pending.clear();
     idx.stale = true;
@@ -492,11 +520,11 @@ int changeKeys(SharedTable& table, uint32_t recno, const char* oldRec, const cha
   for (size_t i = 0; i < indexes.size(); ++i) {
     OpenIndex& idx = *indexes[i];
     if (deferrable(table, idx)) {
-      holdKeys(idx, recno, oldRec);
+      holdKeys(idx, recno, oldRec, newRec);
       continue;
     }
     // Held keys go in first (the open mode changed since they were held).
-    int rc = settleIndex(idx, error);
+    int rc = settleIndex(idx, error, Settle::ToFile);
     if (rc == 0) rc = writeKeys(idx, recno, oldRec, newRec, error);
     if (rc) {
       // Held keys need no undo: the caller puts the record back (or takes
@@ -596,13 +624,15 @@ int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, Eng
 
 }  // namespace
 
-int indexSettle(OpenIndex* index, EngineError* error) { return settleIndex(*index, error); }
+int indexSettle(OpenIndex* index, EngineError* error) {
+  return settleIndex(*index, error, Settle::ToFile);
+}
 
 int indexSettleAll(SharedTable& table, EngineError* error) {
   int rc = 0;
   for (auto& idx : table.indexes()) {
     EngineError e;
-    if (settleIndex(*idx, &e) != 0 && rc == 0) {
+    if (settleIndex(*idx, &e, Settle::ToFile) != 0 && rc == 0) {
       rc = e.code;
       *error = e;
     }
@@ -686,7 +716,14 @@ int indexCheckAll(SharedTable& table, EngineError* error) {
 }
 
 void indexSetTrusted(SharedTable& table, bool trusted) {
-  for (auto& idx : table.indexes()) idx->file->setTrusted(trusted);
+  // Pages kept in memory go out first: the tags are checked against the
+  // file again once trust changes.
+  EngineError ignored;
+  for (auto& idx : table.indexes()) {
+    if (idx->file->hasHeldPages() && settleIndex(*idx, &ignored, Settle::ToFile) != 0)
+      table.keepWriterMark();
+    idx->file->setTrusted(trusted);
+  }
 }
 
 void tagCursorDestroy(TagCursor* cursor) { delete cursor; }
@@ -774,7 +811,7 @@ mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact
 }  // namespace
 
 int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
-  if (int rc = settleIndex(*c.ref->index, error)) return rc;
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   mdx::Status s = last ? c.cursor.last() : c.cursor.first();
   if (!s) return statusError(s, c.ref->index->path + " tag " + c.info->name, error);
   int rc = cursorResult(c, recno);
@@ -783,7 +820,7 @@ int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
 
 int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t* recno,
             EngineError* error) {
-  if (int rc = settleIndex(*c.ref->index, error)) return rc;
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   const std::string where = c.ref->index->path + " tag " + c.info->name;
   mdx::Status s;
   int64_t steps = n;
@@ -838,7 +875,7 @@ int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t
 
 int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, uint32_t* recno,
             EngineError* error) {
-  if (int rc = settleIndex(*c.ref->index, error)) return rc;
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, kind, key, number, &ok);
   if (!ok) {
@@ -859,7 +896,7 @@ int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, u
 
 int tagSeekNext(TagCursor& c, uint32_t current, const char* rec, std::string_view key,
                 uint32_t* recno, EngineError* error) {
-  if (int rc = settleIndex(*c.ref->index, error)) return rc;
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, SeekInput::Text, key, 0, &ok);
   if (current != 0) {

@@ -138,6 +138,9 @@ TEST_F(HeldKeysTest, HeldKeysReachTheFileOnlyAtAFlushWhateverTheNameGiven) {
   const std::vector<unsigned char> before = readBytes(dir.file("held.mdx"));
   for (int i = 0; i < 50; ++i) held.add();
   EXPECT_EQ(readBytes(dir.file("held.mdx")), before);
+  // A walk sees every key; the pages it needed changed stay in memory.
+  EXPECT_EQ(order(held.t, "BY_AMOUNT").size(), 50u);
+  EXPECT_EQ(readBytes(dir.file("held.mdx")), before);
   ASSERT_EQ(d4flush(held.t), 0) << error4text(held.ctx, 0);
   EXPECT_NE(readBytes(dir.file("held.mdx")), before);
   EXPECT_EQ(d4check(held.t), 0) << error4text(held.ctx, 0);

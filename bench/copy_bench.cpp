@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
   const double plain = Seconds(start);
   std::printf("cp of the .dbf:   %.2f s = %.0f records/s (%.0f MB/s)%s\n", plain, records / plain,
               dbf / 1e6 / plain, rc == 0 ? "" : " (cp failed)");
-  std::printf("ratio: the record copy takes %.0fx the time of cp\n", copy / plain);
+  std::printf("ratio: the record copy takes %.1fx the time of cp\n", copy / plain);
   tm::CloseRunContext();
   if (own) std::filesystem::remove_all(root);
   return ok ? 0 : 1;

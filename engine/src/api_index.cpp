@@ -57,6 +57,8 @@ int C4API i4close(C4Index i) {
   Table* opener = ref->opener;
   return guarded(opener->ctx, e4memory, [&] {
     int rc = opener->flushRecord();
+    EngineError e;
+    if (indexSettle(ref->index, &e) != 0 && rc == 0) rc = opener->ctx->fail(e.code, e.detail);
     auto& v = opener->indexHandles();
     for (size_t k = 0; k < v.size(); ++k)
       if (v[k] == i) {

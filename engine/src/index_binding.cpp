@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
+#include "common/platform/native_path.h"
 #include "handles.h"
 #include "table.h"
 
@@ -106,6 +108,30 @@ class OpenIndex {
   std::vector<std::unique_ptr<TagInfo>> tags;
   int refs = 0;
   size_t recordLen = 0;
+  SharedTable* table = nullptr;
+  // The table's own production index: the one a lone opener rebuilds after
+  // a killed writer, so the only one whose key changes may wait in memory.
+  bool production = false;
+
+  // Key changes held back while the table is open deny-write or exclusive:
+  // for each changed record, the keys its tags hold for it (one per tag; an
+  // empty list for a record appended since). The keys it should have are
+  // taken from the record itself when the changes are merged, so an append
+  // and the writes that follow it cost one key change.
+  struct KeyState {
+    bool in = false;
+    std::string key;
+  };
+  std::map<uint32_t, std::vector<KeyState>> pending;
+  // The tags no longer match the records (pending dropped at the memory
+  // bound, or a merge that failed): the next settle rebuilds them.
+  bool stale = false;
+
+  bool hasUnique() const {
+    for (auto& t : tags)
+      if (t->tag->def().unique) return true;
+    return false;
+  }
 
   ~OpenIndex() {
     for (auto& t : tags)
@@ -170,6 +196,11 @@ class TagCursor {
 
 void OpenIndexDeleter::operator()(OpenIndex* index) const { delete index; }
 
+namespace {
+enum class Settle { InMemory, ToFile };
+int settleIndex(OpenIndex& idx, EngineError* error, Settle to);
+}  // namespace
+
 bool indexSupportAvailable() { return true; }
 
 int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, EngineError* error) {
@@ -195,6 +226,10 @@ int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, Engine
   idx->path = file->path();
   idx->file = std::move(file);
   idx->recordLen = table.header().recordLen;
+  idx->table = &table;
+  // Host texts use "\" and any case: "X.DBF" may well have "x.mdx".
+  idx->production = upper(platform::nativePath(idx->path)) ==
+                    upper(platform::nativePath(replaceExtension(table.path(), ".mdx")));
   if (idx->bind(table, error) != 0) return error->code;
   idx->file->setTrusted(table.trusted());
   idx->refs = 1;
@@ -208,6 +243,10 @@ void indexRelease(SharedTable& table, OpenIndex* index) {
   for (size_t i = 0; i < v.size(); ++i) {
     if (v[i].get() != index) continue;
     if (--index->refs > 0) return;
+    // Callers that can report a failure settle first; here it can only
+    // leave the writer's mark, so the next lone opener rebuilds the index.
+    EngineError ignored;
+    if (settleIndex(*index, &ignored, Settle::ToFile) != 0) table.keepWriterMark();
     for (Table* t : table.tables())
       if (t->selectedTag() && t->selectedTag()->index == index) t->dropCursor();
     v.erase(v.begin() + static_cast<long>(i));
@@ -309,6 +348,77 @@ const std::string& tagFilter(const TagRef& tag) { return tag.index->tags[tag.tag
 
 namespace {
 
+int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, EngineError* error);
+
+// Past this many changed index pages kept in memory they are written out.
+constexpr size_t kMaxHeldPages = 8192;
+
+// Merges the held key changes of one index into its tags in one update, in
+// record order (a stale index is rebuilt instead). The changed pages stay in
+// memory (Settle::InMemory: a move or seek only needs the tree right) or go
+// to the file (Settle::ToFile: flush, unlock, close, check). When the merge or
+// the write fails, the index is marked stale, so that the next settle (or
+// d4reindex) rebuilds it, and the error is returned to the caller.
+int settleIndex(OpenIndex& idx, EngineError* error, Settle to) {
+  if (idx.stale) {
+    if (int rc = rebuildIndexes(*idx.table, {&idx}, error)) return rc;
+  }
+  if (!idx.pending.empty()) {
+    uint32_t count = 0;
+    if (int rc = idx.table->recCount(&count, error)) return rc;
+    mdx::Status s;
+    bool begun = false;  // the .mdx lock only when a key really changes
+    auto fail = [&](int rc) {
+      if (begun) idx.file->endUpdate();
+      idx.file->setHoldPages(false);
+      idx.pending.clear();
+      idx.stale = true;
+      return rc;
+    };
+    std::vector<char> rec(idx.recordLen);
+    std::string key;
+    for (auto& [recno, was] : idx.pending) {
+      // A record past the count was taken back after a failed append.
+      bool exists = recno <= count;
+      if (exists) {
+        if (int rc = idx.table->readRecord(recno, rec.data(), error)) return fail(rc);
+      }
+      for (size_t k = 0; k < idx.tags.size(); ++k) {
+        mdx::Tag& tag = *idx.tags[k]->tag;
+        const bool had = !was.empty() && was[k].in;
+        const bool has = exists && idx.key(*idx.tags[k], rec.data(), recno, &key);
+        if (had == has && (!had || was[k].key == key)) continue;
+        if (!begun) {
+          idx.file->setHoldPages(true);
+          s = idx.file->beginUpdate();
+          if (!s) return fail(statusError(s, idx.path, error));
+          begun = true;
+        }
+        if (had) s = tag.remove(was[k].key, recno);
+        if (s && has) s = tag.insert(key, recno);
+        if (!s) return fail(statusError(s, idx.path + " tag " + idx.tags[k]->name, error));
+      }
+    }
+    idx.pending.clear();
+    if (begun) {
+      s = idx.file->endUpdate();
+      idx.file->setHoldPages(false);
+      if (!s) {
+        idx.stale = true;
+        return statusError(s, idx.path, error);
+      }
+    }
+  }
+  if (to == Settle::ToFile || idx.file->heldPageCount() > kMaxHeldPages) {
+    mdx::Status s = idx.file->flushHeld();
+    if (!s) {
+      idx.stale = true;  // the held pages are gone with the failed write
+      return statusError(s, idx.path, error);
+    }
+  }
+  return 0;
+}
+
 // Puts the keys of one index back to what `want` gives for recno (no key when
 // want is null), undoing a change that failed part-way. A failed flush may
 // still have written some pages, so every tag the change touched is mended,
@@ -365,14 +475,62 @@ int writeKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* ne
   return 0;
 }
 
+// Past this many records with held-back keys an index stops collecting and
+// is rebuilt at its next settle instead (about 100 bytes a record and tag).
+constexpr size_t kMaxPendingRecords = 200000;
+
+// Key changes wait in memory only while no other process can write the
+// table (open mode deny-write or exclusive) and only for the production
+// index, which the next lone opener rebuilds should this process be killed
+// with changes still held. Unique tags keep the first record of a key, which
+// depends on the order of the changes: those indexes are written at once.
+bool deferrable(const SharedTable& table, const OpenIndex& idx) {
+  return idx.production && table.heldMode() >= 1 && !table.readOnly() && !idx.hasUnique();
+}
+
+void holdKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* newRec) {
+  if (idx.stale) return;  // the rebuild will read the record as it is then
+  if (idx.pending.count(recno)) return;  // the tags still hold what they held before
+  std::vector<OpenIndex::KeyState> was;
+  if (oldRec) {
+    // A write that leaves every key as it was needs no note at all.
+    was.resize(idx.tags.size());
+    bool same = true;
+    std::string key;
+    for (size_t k = 0; k < idx.tags.size(); ++k) {
+      OpenIndex::KeyState& w = was[k];
+      w.in = idx.key(*idx.tags[k], oldRec, recno, &w.key);
+      const bool in = idx.key(*idx.tags[k], newRec, recno, &key);
+      if (in != w.in || (in && key != w.key)) same = false;
+    }
+    if (same) return;
+  }
+  idx.pending.emplace(recno, std::move(was));
+  if (idx.pending.size() > kMaxPendingRecords) {
+    idx.pending.clear();
+    idx.stale = true;
+  }
+}
+
 // All indexes or none: on a failure the indexes already changed, and the one
 // that failed, get the keys of oldRec back (none for an append).
 int changeKeys(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
                EngineError* error) {
   auto& indexes = table.indexes();
   for (size_t i = 0; i < indexes.size(); ++i) {
-    if (int rc = writeKeys(*indexes[i], recno, oldRec, newRec, error)) {
-      for (size_t j = 0; j <= i; ++j) restoreKeys(*indexes[j], recno, newRec, oldRec);
+    OpenIndex& idx = *indexes[i];
+    if (deferrable(table, idx)) {
+      holdKeys(idx, recno, oldRec, newRec);
+      continue;
+    }
+    // Held keys go in first (the open mode changed since they were held).
+    int rc = settleIndex(idx, error, Settle::ToFile);
+    if (rc == 0) rc = writeKeys(idx, recno, oldRec, newRec, error);
+    if (rc) {
+      // Held keys need no undo: the caller puts the record back (or takes
+      // the append back), and the merge reads the record as it is then.
+      for (size_t j = 0; j <= i; ++j)
+        if (!deferrable(table, *indexes[j])) restoreKeys(*indexes[j], recno, newRec, oldRec);
       return rc;
     }
   }
@@ -411,11 +569,25 @@ int recreate(SharedTable& table, OpenIndex& idx, EngineError* error) {
 }  // namespace
 
 int indexRebuildAll(SharedTable& table, EngineError* error) {
-  if (table.indexes().empty()) return 0;
+  std::vector<OpenIndex*> all;
+  for (auto& idx : table.indexes()) all.push_back(idx.get());
+  return rebuildIndexes(table, all, error);
+}
+
+namespace {
+
+int rebuildIndexes(SharedTable& table, const std::vector<OpenIndex*>& which, EngineError* error) {
+  if (which.empty()) return 0;
+  // Held changes are superseded by the rebuild; until it succeeds the tags
+  // stay stale (a pack has renumbered the records meanwhile).
+  for (OpenIndex* idx : which) {
+    idx->pending.clear();
+    idx->stale = true;
+  }
   uint32_t count = 0;
   if (int rc = table.recCount(&count, error)) return rc;
   std::vector<std::vector<mdx::KeyBatch>> batches;
-  for (auto& idx : table.indexes()) {
+  for (OpenIndex* idx : which) {
     batches.emplace_back();
     for (auto& t : idx->tags) {
       batches.back().emplace_back(t->tag->keyLength());
@@ -426,14 +598,14 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   std::string key;
   for (uint32_t r = 1; r <= count; ++r) {
     if (int rc = table.readRecord(r, rec.data(), error)) return rc;
-    for (size_t i = 0; i < table.indexes().size(); ++i) {
-      OpenIndex& idx = *table.indexes()[i];
+    for (size_t i = 0; i < which.size(); ++i) {
+      OpenIndex& idx = *which[i];
       for (size_t k = 0; k < idx.tags.size(); ++k)
         if (idx.key(*idx.tags[k], rec.data(), r, &key)) batches[i][k].add(key, r);
     }
   }
-  for (size_t i = 0; i < table.indexes().size(); ++i) {
-    OpenIndex& idx = *table.indexes()[i];
+  for (size_t i = 0; i < which.size(); ++i) {
+    OpenIndex& idx = *which[i];
     bool recreated = false;
     for (size_t k = 0; k < idx.tags.size(); ++k) {
       mdx::Status s = idx.tags[k]->tag->bulkBuild(batches[i][k]);
@@ -446,7 +618,32 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
       if (!s) return statusError(s, idx.path + " tag " + idx.tags[k]->name, error);
     }
   }
+  for (OpenIndex* idx : which) idx->stale = false;
   return 0;
+}
+
+}  // namespace
+
+int indexSettle(OpenIndex* index, EngineError* error) {
+  return settleIndex(*index, error, Settle::ToFile);
+}
+
+int indexSettleAll(SharedTable& table, EngineError* error) {
+  int rc = 0;
+  for (auto& idx : table.indexes()) {
+    EngineError e;
+    if (settleIndex(*idx, &e, Settle::ToFile) != 0 && rc == 0) {
+      rc = e.code;
+      *error = e;
+    }
+  }
+  return rc;
+}
+
+bool indexHasHeldKeys(const SharedTable& table) {
+  for (auto& idx : const_cast<SharedTable&>(table).indexes())
+    if (idx->stale || !idx->pending.empty()) return true;
+  return false;
 }
 
 int indexRepair(SharedTable& table, const std::string& path, EngineError* error) {
@@ -469,6 +666,7 @@ int indexRepair(SharedTable& table, const std::string& path, EngineError* error)
 }
 
 int indexCheckAll(SharedTable& table, EngineError* error) {
+  if (int rc = indexSettleAll(table, error)) return rc;
   uint32_t count = 0;
   if (int rc = table.recCount(&count, error)) return rc;
   std::vector<char> rec(table.header().recordLen);
@@ -518,7 +716,14 @@ int indexCheckAll(SharedTable& table, EngineError* error) {
 }
 
 void indexSetTrusted(SharedTable& table, bool trusted) {
-  for (auto& idx : table.indexes()) idx->file->setTrusted(trusted);
+  // Pages kept in memory go out first: the tags are checked against the
+  // file again once trust changes.
+  EngineError ignored;
+  for (auto& idx : table.indexes()) {
+    if (idx->file->hasHeldPages() && settleIndex(*idx, &ignored, Settle::ToFile) != 0)
+      table.keepWriterMark();
+    idx->file->setTrusted(trusted);
+  }
 }
 
 void tagCursorDestroy(TagCursor* cursor) { delete cursor; }
@@ -606,6 +811,7 @@ mdx::Status placeOn(TagCursor& c, uint32_t current, const char* rec, bool* exact
 }  // namespace
 
 int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   mdx::Status s = last ? c.cursor.last() : c.cursor.first();
   if (!s) return statusError(s, c.ref->index->path + " tag " + c.info->name, error);
   int rc = cursorResult(c, recno);
@@ -614,6 +820,7 @@ int tagFirst(TagCursor& c, bool last, uint32_t* recno, EngineError* error) {
 
 int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t* recno,
             EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   const std::string where = c.ref->index->path + " tag " + c.info->name;
   mdx::Status s;
   int64_t steps = n;
@@ -668,6 +875,7 @@ int tagSkip(TagCursor& c, uint32_t current, const char* rec, int32_t n, uint32_t
 
 int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, uint32_t* recno,
             EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, kind, key, number, &ok);
   if (!ok) {
@@ -688,6 +896,7 @@ int tagSeek(TagCursor& c, SeekInput kind, std::string_view key, double number, u
 
 int tagSeekNext(TagCursor& c, uint32_t current, const char* rec, std::string_view key,
                 uint32_t* recno, EngineError* error) {
+  if (int rc = settleIndex(*c.ref->index, error, Settle::InMemory)) return rc;
   bool ok = true;
   std::string probe = probeFor(c, SeekInput::Text, key, 0, &ok);
   if (current != 0) {
@@ -753,6 +962,9 @@ int indexRebuildAll(SharedTable& table, EngineError* error) {
   return table.indexes().empty() ? 0 : unavailable(error);
 }
 int indexCheckAll(SharedTable&, EngineError*) { return 0; }
+int indexSettle(OpenIndex*, EngineError*) { return 0; }
+int indexSettleAll(SharedTable&, EngineError*) { return 0; }
+bool indexHasHeldKeys(const SharedTable&) { return false; }
 int indexRepair(SharedTable&, const std::string&, EngineError*) { return 0; }
 void indexSetTrusted(SharedTable&, bool) {}
 void tagCursorDestroy(TagCursor* cursor) { delete cursor; }

@@ -68,6 +68,15 @@ const std::string& tagFilter(const TagRef& tag);
 int indexRecordWritten(SharedTable& table, uint32_t recno, const char* oldRec, const char* newRec,
                        EngineError* error);
 int indexRecordAppended(SharedTable& table, uint32_t recno, const char* rec, EngineError* error);
+// While the table is open deny-write or exclusive, key changes of its
+// production index are held in memory (an append and its write net to one
+// change) and merged into the tags in one update when settled: by a move or
+// seek on one of its tags, d4check, flush, unlock, close, or rebuilt when
+// too many were held. A merge that fails leaves the index to be rebuilt at
+// the next settle and returns the error to the call that settled.
+int indexSettle(OpenIndex* index, EngineError* error);
+int indexSettleAll(SharedTable& table, EngineError* error);
+bool indexHasHeldKeys(const SharedTable& table);
 // Rebuilds every tag of every open index from the records (bulk build).
 int indexRebuildAll(SharedTable& table, EngineError* error);
 int indexCheckAll(SharedTable& table, EngineError* error);

@@ -308,6 +308,7 @@ int SharedTable::upgradeMode(int mode, EngineError* error) {
 
 SharedTable::~SharedTable() {
   EngineError ignored;
+  if (indexSettleAll(*this, &ignored) != 0) keepMark_ = true;
   indexes_.clear();
   if (io_) {
     flush(&ignored);

@@ -99,6 +99,9 @@ class SharedTable {
   // completed its new files, rebuilds the production index, cuts the file
   // after the last counted record and clears the mark. Otherwise nothing.
   int repairAfterCrash(EngineError* error);
+  // Leaves this writer's mark in byte 14 at close: the production index may
+  // lack changes, and the next lone opener rebuilds it.
+  void keepWriterMark() { keepMark_ = true; }
 
   // Indexes opened on this table (production index and i4open'ed ones).
   std::vector<OpenIndexPtr>& indexes() { return indexes_; }

@@ -84,6 +84,7 @@ Table::~Table() {
 int Table::close() {
   int rc = flushRecord();
   EngineError e;
+  if (indexSettleAll(*st, &e) != 0 && rc == 0) rc = failWith(e);
   int rc2 = releaseLocks();
   if (rc == 0) rc = rc2;
   // Indexes opened through this handle go with it.
@@ -429,6 +430,7 @@ int Table::markDeleted(bool del) {
 int Table::flush() {
   if (int rc = flushRecord()) return rc;
   EngineError e;
+  if (indexSettleAll(*st, &e) != 0) return failWith(e);
   if (st->flush(&e) != 0) return failWith(e);
   return 0;
 }
@@ -663,6 +665,8 @@ int Table::releaseLocks() {
 
 int Table::unlock() {
   int rc = flushRecord();
+  EngineError e;
+  if (indexSettleAll(*st, &e) != 0 && rc == 0) rc = failWith(e);
   int rc2 = releaseLocks();
   return rc ? rc : rc2;
 }

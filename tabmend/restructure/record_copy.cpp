@@ -26,13 +26,21 @@ class OpenTable {
     table_ = d4open(c, (base + ".dbf").c_str());
     if (table_ != 0) index_ = i4open(table_, (base + ".mdx").c_str());
   }
-  ~OpenTable() {
-    if (index_ != 0) i4close(index_);
+  ~OpenTable() { close(); }
+
+  // False when the index or the table could not be written out: keys and
+  // buffered records held by the engine reach the files here.
+  bool close() {
+    bool ok = true;
+    if (index_ != 0 && i4close(index_) != 0) ok = false;
+    index_ = 0;
     if (table_ != 0) {
-      d4unlock(table_);
-      d4close(table_);
+      if (d4unlock(table_) != 0) ok = false;
+      if (d4close(table_) != 0) ok = false;
     }
+    table_ = 0;
     code4errorCode(context_, 0);
+    return ok;
   }
   OpenTable(const OpenTable&) = delete;
   OpenTable& operator=(const OpenTable&) = delete;
@@ -64,7 +72,9 @@ int BuildFieldPairMap(C4Context c, C4Table source, C4Table target, FieldPairMap*
 }
 
 bool CopyRecord(C4Table target, const FieldPairMap& map, int used) {
-  if (d4appendBlank(target) != 0) return false;
+  // The new record is built in the buffer and appended once: one record
+  // write and one key change instead of a blank append and its rewrite.
+  if (d4appendStart(target, 0) != 0 || d4blank(target) != 0) return false;
   for (int k = 0; k < used; ++k) {
     const FieldPair& pair = map[k];
     // An assignment keeps what the engine makes of the value; only the write
@@ -77,7 +87,7 @@ bool CopyRecord(C4Table target, const FieldPairMap& map, int used) {
       f4assignField(pair.target, pair.source);
     }
   }
-  return d4writeLow(target, d4recNoLow(target), 0, 1) == 0;
+  return d4append(target) == 0;
 }
 
 }  // namespace
@@ -110,7 +120,8 @@ bool CopyCommonFields(const std::string& sourceFolder, const std::string& target
     }
     ReportRecords(base, sourceFolder, seen, total);
   }
-  return d4reindex(target.get()) == 0;
+  if (d4reindex(target.get()) != 0) return false;
+  return target.close();
 }
 
 }  // namespace talvex::tabmend

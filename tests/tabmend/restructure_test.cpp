@@ -287,5 +287,38 @@ TEST_F(RecordCopy, AMissingIndexOnEitherSideFailsBeforeAnythingIsWritten) {
   EXPECT_EQ(Target({"NAME"}).size(), 1u);
 }
 
+TEST_F(RecordCopy, AWriteFailingAnywhereFailsTheCopyOrLeavesAWholeTarget) {
+  // The engine keeps keys and appended records in memory until the table is
+  // closed: a write failing there must fail the copy like any other. Only
+  // the tidying at the very end (the file's end marker, the writer count)
+  // may fail without harm, and then the target is whole and indexed.
+  auto fill = [&] {
+    Make();
+    for (int i = 0; i < 12; ++i)
+      Add(("N" + std::to_string(i)).c_str(), "w", i, i % 3 ? "memo" : "", i % 5 == 0);
+  };
+  fill();
+  c4faultClear();
+  ASSERT_TRUE(CopyCommonFields(source, target, "things"));
+  const int32_t writes = c4faultCount(TALVEX_FAULT_WRITE);
+  ASSERT_GT(writes, 2);
+  int failed = 0;
+  for (int32_t n = 1; n <= writes; ++n) {
+    fill();
+    c4faultClear();
+    c4faultArm(TALVEX_FAULT_WRITE, n);
+    const bool ok = CopyCommonFields(source, target, "things");
+    c4faultClear();
+    if (!ok) {
+      ++failed;
+      continue;
+    }
+    auto rows = Target({"NAME", "NOTE"});  // checks the index too
+    ASSERT_EQ(rows.size(), 9u) << "write " << n << " of " << writes << " failed unseen";
+    EXPECT_EQ(rows[8], (std::vector<std::string>{"N11       ", "memo"}));
+  }
+  EXPECT_GT(failed, writes / 2);  // the faults did bite
+}
+
 }  // namespace
 }  // namespace talvex::tabmend::testing

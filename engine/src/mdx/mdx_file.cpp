@@ -99,6 +99,7 @@ MdxFile::~MdxFile() {
     store_->updateDepth = 1;
     endUpdate();
   }
+  flushHeld();  // owners flush first, where a failure can be reported
   store_->unlock();
 }
 
@@ -423,21 +424,39 @@ Status MdxFile::endUpdate() {
       s.markDirty(t->headerPage_);
       std::memcpy(t->watched_, h, kTagWatchedBytes);
     }
-    if (st && s.anyDirty()) st = s.flush();
+    if (st && s.anyDirty() && !(holdPages_ && s.trusted)) st = s.flush();
   }
   if (s.updateFailed && st) st = s.failure;
-  if (s.updateFailed || !st) {
-    // Nothing reached the file before the flush: forget the changes and
-    // re-read the headers, so this object matches the file again.
-    s.dropAll();
-    s.headerEpoch = ~uint64_t(0);
-    Status r = s.reloadHeaderFields();
-    for (auto& t : tags_)
-      if (r) r = TagTree::loadHeader(*t);
-    for (auto& t : tags_) ++t->version_;
-  }
+  if (s.updateFailed || !st) forgetChanges();
   for (auto& t : tags_) t->touched_ = false;
   s.updateFailed = false;
+  s.unlock();
+  return st;
+}
+
+void MdxFile::forgetChanges() {
+  // Nothing reached the file before the flush: forget the changes and
+  // re-read the headers, so this object matches the file again.
+  PageStore& s = *store_;
+  s.dropAll();
+  s.headerEpoch = ~uint64_t(0);
+  Status r = s.reloadHeaderFields();
+  for (auto& t : tags_)
+    if (r) r = TagTree::loadHeader(*t);
+  for (auto& t : tags_) ++t->version_;
+}
+
+void MdxFile::setHoldPages(bool hold) { holdPages_ = hold; }
+bool MdxFile::hasHeldPages() const { return store_->updateDepth == 0 && store_->anyDirty(); }
+size_t MdxFile::heldPageCount() const { return store_->dirtyCount(); }
+
+Status MdxFile::flushHeld() {
+  PageStore& s = *store_;
+  if (!hasHeldPages()) return Status::ok();
+  Status st = s.lock(true);
+  if (!st) return st;
+  st = s.flush();
+  if (!st) forgetChanges();
   s.unlock();
   return st;
 }

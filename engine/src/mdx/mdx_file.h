@@ -101,6 +101,15 @@ class MdxFile {
   // insert/remove/bulkBuild calls open their own scope when none is open.
   Status beginUpdate();
   Status endUpdate();
+  // While set (and trusted), the outermost endUpdate keeps the changed pages
+  // in memory instead of writing them; reads see them, the file does not
+  // until flushHeld(). For an owner that no other process writes beside.
+  void setHoldPages(bool hold);
+  bool hasHeldPages() const;
+  size_t heldPageCount() const;
+  // Writes the held pages under the index lock, all or none; on a failure
+  // they are dropped and this object matches the file again.
+  Status flushHeld();
 
   // Every tag's tree (see Tag::checkStructure), the free-page list, and that
   // no page is used twice (by two tags, a tag and the free list ...).
@@ -117,7 +126,9 @@ class MdxFile {
   friend class Tag;
   friend class TagTree;
   friend class Cursor;
+  void forgetChanges();
   std::unique_ptr<PageStore> store_;
+  bool holdPages_ = false;
   std::vector<std::unique_ptr<Tag>> tags_;
 };
 

@@ -68,6 +68,7 @@ class PageStore {
   // Writes dirty blocks (contiguous runs in one call) and the header fields.
   Status flush();
   bool anyDirty() const;
+  size_t dirtyCount() const { return dirty_.size(); }  // an upper bound
   void dropClean();
   void dropAll();
 

@@ -144,6 +144,14 @@ class SharingTest : public ::testing::Test {
     for (int i = 0; i < 5; ++i) ASSERT_EQ(d4appendBlank(t), 0);
     ASSERT_EQ(d4close(t), 0);
   }
+
+  // An empty table of the same fields with the given tags; "" when it cannot be made.
+  std::string createIndexed(const std::string& name, const C4TagInfo* tags) {
+    std::string at = dir.file(name);
+    C4Table made = d4create(ctx, at.c_str(), kFields, tags);
+    if (made == 0 || d4close(made) != 0) return "";
+    return at;
+  }
 };
 
 TEST_F(SharingTest, TwoProcessesAppendingAtOnceLoseAndDuplicateNothing) {
@@ -192,10 +200,8 @@ TEST_F(SharingTest, TwoProcessesAppendingAtOnceLoseAndDuplicateNothing) {
 TEST_F(SharingTest, TableLockReindexAndPackSeeWhatAnotherProcessAppended) {
   const C4TagInfo tags[] = {{"BY_SEQ", "STR(WHO,4)+STR(SEQ,8)", nullptr, 0, 0},
                             {nullptr, nullptr, nullptr, 0, 0}};
-  std::string indexed = dir.file("indexed.dbf");
-  C4Table made = d4create(ctx, indexed.c_str(), kFields, tags);
-  ASSERT_NE(made, 0u);
-  ASSERT_EQ(d4close(made), 0);
+  const std::string indexed = createIndexed("indexed.dbf", tags);
+  ASSERT_FALSE(indexed.empty());
 
   C4Table t = d4open(ctx, indexed.c_str());
   ASSERT_NE(t, 0u);
@@ -230,10 +236,8 @@ TEST_F(SharingTest, ACheckWhileAnotherProcessAppendsFindsNoDamage) {
   const C4TagInfo tags[] = {{"BY_SEQ", "STR(SEQ,8)", nullptr, 0, 0},
                             {"BY_NAME", "NAME", nullptr, 0, 0},
                             {nullptr, nullptr, nullptr, 0, 0}};
-  std::string indexed = dir.file("checked.dbf");
-  C4Table made = d4create(ctx, indexed.c_str(), kFields, tags);
-  ASSERT_NE(made, 0u);
-  ASSERT_EQ(d4close(made), 0);
+  const std::string indexed = createIndexed("checked.dbf", tags);
+  ASSERT_FALSE(indexed.empty());
   C4Table t = d4open(ctx, indexed.c_str());
   ASSERT_NE(t, 0u);
   FILE* appender = popen(("C4_CHILD='append " + indexed + " 3 1500' " + self()).c_str(), "r");

@@ -157,6 +157,36 @@ TEST_F(GenerationTest, StoredClaimMarkedDelIsNoDuplicate) {
   EXPECT_EQ(LiveClaims().size(), 2u);
 }
 
+// The stored claims are those the claim tag holds: with a filter on the tag
+// a claim it leaves out is no duplicate, one it holds is; and the tag is
+// still selected afterwards for the reversal's seeks.
+TEST_F(GenerationTest, StoredClaimsAreThoseOfTheClaimTag) {
+  auto layout = releases::NewestLayout("bsclaim");
+  ASSERT_TRUE(layout.has_value());
+  for (auto& tag : layout->tags)
+    if (tag.name == "CL_ONLY") tag.filter = "STATUS <> \"ARC\"";
+  for (const char* ext : {".dbf", ".mdx", ".dbt"}) std::filesystem::remove(dir_ + "bsclaim" + ext);
+  std::string error;
+  const std::vector<releases::TableLayout> tables = {*layout};
+  ASSERT_TRUE(releases::CreateTableSet(context_, dir_, tables, &error)) << error;
+  WriteHeader();
+  AddLine(1, "P1");
+  AddLine(2, "P2");
+  ASSERT_EQ(Generate(), 0);
+  // The first claim leaves the tag.
+  C4Table t = d4open(context_, (dir_ + "bsclaim.dbf").c_str());
+  ASSERT_NE(t, 0u);
+  ASSERT_EQ(d4goLow(t, 1, 0), 0);
+  ASSERT_GE(f4assign(d4field(t, "STATUS"), "ARC"), 0);
+  ASSERT_EQ(d4close(t), 0);
+
+  EXPECT_EQ(Generate(), 13);
+  EXPECT_EQ(LineMessages(), (std::map<int, std::string>{{1, ""}, {2, "Duplicate claim"}}));
+  std::set<int> left;
+  for (const auto& c : LiveClaims()) left.insert(c.claim);
+  EXPECT_EQ(left, (std::set<int>{1001, 1002}));  // the second run's claim for line 1 is gone
+}
+
 TEST_F(GenerationTest, SetupFailuresWriteNothingAndZeroTheOutFields) {
   WriteHeader();
   AddLine(1, "P1");

@@ -1,6 +1,7 @@
 #include "shared_table.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -19,6 +20,15 @@ using platform::LockResult;
 using platform::OpenMode;
 
 constexpr size_t kReadAheadBytes = 256 * 1024;
+// How long records read ahead beside other writers are served to a walk in
+// record order: the bound on how old a record served that way can be.
+constexpr int64_t kSharedReadAheadUs = 10000;
+
+int64_t nowUs() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 constexpr size_t kWriteBehindBytes = 1024 * 1024;
 // Header byte 14 (dBASE: "incomplete transaction"): how many writers have
 // begun changing the table and not yet closed it; 255 sticks until a repair.
@@ -512,7 +522,7 @@ int SharedTable::recCount(uint32_t* count, EngineError* error) {
   return 0;
 }
 
-int SharedTable::readRecord(uint32_t recno, char* out, EngineError* error) {
+int SharedTable::readRecord(uint32_t recno, char* out, EngineError* error, bool walk) {
   const size_t rl = header_.recordLen;
   if (recno == 0 || recno > count_) {
     error->code = e4record;
@@ -524,29 +534,57 @@ int SharedTable::readRecord(uint32_t recno, char* out, EngineError* error) {
     return 0;
   }
   uint64_t off = header_.headerLen + static_cast<uint64_t>(recno - 1) * rl;
+  uint32_t n = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
   if (!trusted()) {
+    // Beside other writers only a walk in record order reads ahead, and more
+    // the longer it goes, so a seek followed by a step reads little.
+    const bool sequential = walk && walkLast_ != 0 && recno == walkLast_ + 1;
+    walkRun_ = sequential ? walkRun_ + 1 : 0;
+    walkLast_ = walk ? recno : 0;
     cacheCount_ = 0;
-    size_t got = 0;
-    if (!io_->readAt(off, out, rl, &got)) return ioError(e4read, "record read failed", error);
-    if (got != rl) return ioError(e4read, "record " + std::to_string(recno) + " is cut short", error);
-    return 0;
-  }
-  if (cacheCount_ && recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_) {
+    if (!sequential) {
+      size_t got = 0;
+      if (!io_->readAt(off, out, rl, &got)) return ioError(e4read, "record read failed", error);
+      if (got != rl) return ioError(e4read, "record " + std::to_string(recno) + " is cut short", error);
+      return 0;
+    }
+    n = std::min<uint32_t>(n, 2u << std::min<uint32_t>(walkRun_, 20));
+  } else if (cacheCount_ && recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_) {
     std::memcpy(out, cache_.data() + (recno - cacheFirst_) * rl, rl);
     return 0;
   }
   uint32_t onDisk = appendCount_ ? appendFirst_ - 1 : count_;
-  uint32_t n = static_cast<uint32_t>(std::max<size_t>(1, kReadAheadBytes / rl));
   n = std::min<uint32_t>(n, onDisk - recno + 1);
   cache_.resize(static_cast<size_t>(n) * rl);
   size_t got = 0;
   cacheCount_ = 0;
+  const int64_t readAt = nowUs();
   if (!io_->readAt(off, cache_.data(), cache_.size(), &got)) return ioError(e4read, "record read failed", error);
   if (got < rl) return ioError(e4read, "record " + std::to_string(recno) + " is cut short", error);
   cacheFirst_ = recno;
   cacheCount_ = static_cast<uint32_t>(got / rl);
+  cacheReadAtUs_ = readAt;
   std::memcpy(out, cache_.data(), rl);
   return 0;
+}
+
+bool SharedTable::nextReadAhead(uint32_t recno, char* out) {
+  if (trusted() || walkLast_ == 0 || recno != walkLast_ + 1) return false;
+  if (!cacheCount_ || recno < cacheFirst_ || recno >= cacheFirst_ + cacheCount_) return false;
+  if (nowUs() - cacheReadAtUs_ >= kSharedReadAheadUs) {
+    cacheCount_ = 0;
+    return false;
+  }
+  const size_t rl = header_.recordLen;
+  std::memcpy(out, cache_.data() + (recno - cacheFirst_) * rl, rl);
+  walkLast_ = recno;
+  return true;
+}
+
+void SharedTable::forgetSharedReadAhead() {
+  if (trusted()) return;
+  cacheCount_ = 0;
+  walkLast_ = 0;
 }
 
 int SharedTable::touchDate(EngineError* error) {

@@ -8,8 +8,11 @@
 //
 // Trust: records and count may be cached only while no other process can
 // change the file: this process opened it deny-write or exclusive (open mode
-// 1 or 2) or one of its handles holds the table lock. Otherwise every record
-// read goes to the file and the count is re-read before it is relied on.
+// 1 or 2) or one of its handles holds the table lock. Otherwise the count is
+// re-read before it is relied on and every record read goes to the file,
+// except in a walk in record order: it reads ahead, and its next steps are
+// served from that read for at most a few milliseconds (engine/README.md,
+// "Reading beside other writers").
 //
 // Ownership: Table handles hold it through shared_ptr; the last release
 // flushes buffers, writes the header and frees the OS locks of the open mode.
@@ -71,7 +74,14 @@ class SharedTable {
   int recCount(uint32_t* count, EngineError* error);
   uint32_t cachedCount() const { return count_; }
 
-  int readRecord(uint32_t recno, char* out, EngineError* error);
+  // walk: a step of a walk in record order (top, or a skip by one), which
+  // may read ahead even beside other writers.
+  int readRecord(uint32_t recno, char* out, EngineError* error, bool walk = false);
+  // Beside other writers: the next step of a walk, from the read-ahead while
+  // it is young enough; false when the file must be read.
+  bool nextReadAhead(uint32_t recno, char* out);
+  // A lock was taken: whatever is read from now on must come from the file.
+  void forgetSharedReadAhead();
   int writeRecord(uint32_t recno, const char* rec, EngineError* error);
   // lockFile: the appending handle's File, for the append and header locks;
   // needLocks false when this handle's table lock or the open mode already
@@ -147,10 +157,14 @@ class SharedTable {
   bool keepMark_ = false;      // a change was left half done: the mark stays
   bool repairPending_ = false; // byte 14 was set when this process opened
 
-  // Read-ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1 (trusted only).
+  // Read-ahead: records cacheFirst_ .. cacheFirst_ + cacheCount_ - 1, read at
+  // cacheReadAtUs_. While not trusted it serves only the walk that read it.
   std::vector<char> cache_;
   uint32_t cacheFirst_ = 0;
   uint32_t cacheCount_ = 0;
+  int64_t cacheReadAtUs_ = 0;
+  uint32_t walkLast_ = 0;  // last record of a walk in record order while not trusted
+  uint32_t walkRun_ = 0;   // its steps so far, which size the next read-ahead
   // Write-behind: appended records not yet in the file, from appendFirst_.
   std::vector<char> appendBuf_;
   uint32_t appendFirst_ = 0;

@@ -126,9 +126,14 @@ void Table::setEof(uint32_t count) {
   appending_ = false;
 }
 
-int Table::readInto(uint32_t recno) {
+int Table::readInto(uint32_t recno, bool walk) {
   EngineError e;
-  if (st->readRecord(recno, rec_.data(), &e) != 0) return failWith(e);
+  if (st->readRecord(recno, rec_.data(), &e, walk) != 0) return failWith(e);
+  settleOn(recno);
+  return 0;
+}
+
+void Table::settleOn(uint32_t recno) {
   orig_ = rec_;
   origValid_ = true;
   for (MemoSlot& m : memos_) m = MemoSlot{};
@@ -136,7 +141,6 @@ int Table::readInto(uint32_t recno) {
   changed_ = false;
   appending_ = false;
   eof_ = bof_ = false;
-  return 0;
 }
 
 int Table::recCount(uint32_t* n) {
@@ -191,11 +195,15 @@ int Table::toEnd(bool last) {
     bof_ = true;
     return r4eof;
   }
-  return readInto(last ? count : 1);
+  return readInto(last ? count : 1, !last);
 }
 
 int Table::skip(int32_t n) {
   if (int rc = flushRecord()) return rc;
+  if (!cursor_ && n == 1 && !eof_ && recNo_ >= 1 && !appending_ && st->nextReadAhead(recNo_ + 1, rec_.data())) {
+    settleOn(recNo_ + 1);
+    return 0;
+  }
   uint32_t count = 0;
   if (int rc = recCount(&count)) return rc;
   if (cursor_) {
@@ -223,7 +231,7 @@ int Table::skip(int32_t n) {
     bof_ = true;
     return r4bof;
   }
-  return readInto(static_cast<uint32_t>(target));
+  return readInto(static_cast<uint32_t>(target), !cursor_ && n == 1);
 }
 
 int Table::go(int32_t recno, bool reread) {
@@ -594,6 +602,7 @@ int Table::lockRecord(int32_t recno, bool unlockOthers) {
     return fail(r4locked, st->alias() + ": record " + std::to_string(r) + " is locked by another user");
   if (lr == LockResult::Failed) return fail(e4lock, st->alias() + ": " + lockFile_->lastError());
   recLocks_.insert(r);
+  st->forgetSharedReadAhead();
   // The locked record is read again: another user may have changed it.
   if (r == recNo_ && !changed_ && origValid_) return readInto(r);
   return 0;
@@ -641,6 +650,7 @@ int Table::lockAppend() {
     return fail(r4locked, st->alias() + ": appending is locked by another user");
   if (lr == LockResult::Failed) return fail(e4lock, st->alias() + ": " + lockFile_->lastError());
   appendLocked_ = true;
+  st->forgetSharedReadAhead();
   return 0;
 }
 

@@ -101,7 +101,10 @@ class Table {
  private:
   Table() = default;
   int init(Context* c, std::shared_ptr<SharedTable> shared, int* code);
-  int readInto(uint32_t recno);
+  // walk: a step of a walk in record order, which may read ahead.
+  int readInto(uint32_t recno, bool walk = false);
+  // The record just read into rec_ becomes the current one.
+  void settleOn(uint32_t recno);
   void setEof(uint32_t count);
   void blankBuffer();
   bool othersKeptOut() const { return st->heldMode() >= 1 || fileLocked_; }

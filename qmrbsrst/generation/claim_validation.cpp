@@ -1,8 +1,11 @@
 #include "qmrbsrst/generation/claim_validation.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/tableengine/table.h"
@@ -61,27 +64,45 @@ std::unordered_map<int32_t, int32_t> LiveLineCounts(RunTable& lines) {
 
 }  // namespace
 
-std::string ClaimValidationList::Joined(const TClaimValidationRec& k) {
-  // Length-prefixed parts, so no text can run into its neighbour.
-  std::string out;
+uint64_t ClaimValidationList::HashOf(const TClaimValidationRec& k) {
+  uint64_t h = static_cast<uint32_t>(k.serviceLineCount);
   for (const std::string* s : {&k.lob, &k.payerId, &k.billingProvider, &k.pcn, &k.serviceFrom,
                                &k.serviceThrough, &k.totalCharges}) {
-    out += std::to_string(s->size());
-    out += ':';
-    out += *s;
+    h = (h ^ std::hash<std::string_view>{}(*s)) * 0x9E3779B97F4A7C15ull;
   }
-  out += std::to_string(k.serviceLineCount);
-  return out;
+  return h ^ (h >> 29);
+}
+
+bool ClaimValidationList::Contains(const TClaimValidationRec& key) const {
+  if (slots_.empty()) return false;
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = HashOf(key) & mask; slots_[i] != 0; i = (i + 1) & mask) {
+    if (entries_[slots_[i] - 1] == key) return true;
+  }
+  return false;
+}
+
+void ClaimValidationList::Index(uint32_t entry) {
+  const size_t mask = slots_.size() - 1;
+  size_t i = HashOf(entries_[entry]) & mask;
+  while (slots_[i] != 0) i = (i + 1) & mask;
+  slots_[i] = entry + 1;
 }
 
 void ClaimValidationList::Add(TClaimValidationRec key) {
-  keys_.insert(Joined(key));
+  if (entries_.size() >= UINT32_MAX - 1) throw std::length_error("validation list full");
   entries_.push_back(std::move(key));
+  if ((entries_.size() + 1) * 2 > slots_.size()) {
+    slots_.assign(std::max<size_t>(64, slots_.size() * 2), 0);
+    for (uint32_t e = 0; e < entries_.size(); ++e) Index(e);
+  } else {
+    Index(static_cast<uint32_t>(entries_.size() - 1));
+  }
 }
 
 void ClaimValidationList::Clear() {
   entries_.clear();
-  keys_.clear();
+  slots_.clear();
 }
 
 bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
@@ -104,6 +125,14 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
     const char* filter = tag != 0 ? t4filter(tag) : nullptr;
     const bool recordOrder = filter == nullptr || *filter == 0;
     if (recordOrder && d4tagSelectP(t, 0) != r4success) throw std::runtime_error("claim table unreadable");
+    // Room for every stored claim at once: no entry is moved or rehashed.
+    const long stored = d4recCount(t);
+    if (stored > 0) {
+      entries_.reserve(static_cast<size_t>(stored));
+      size_t slots = 64;
+      while (slots < (static_cast<size_t>(stored) + 1) * 2) slots *= 2;
+      slots_.assign(slots, 0);
+    }
     int rc = d4top(t);
     while (rc == r4success) {
       const char* raw = f4str(status);
@@ -149,7 +178,7 @@ TClaimValidationRec ClaimValidationList::KeyOf(const TClaim1500Record& c) {
 }
 
 bool ClaimValidationList::AddIfNew(const TClaimValidationRec& key) {
-  if (keys_.count(Joined(key)) != 0) return false;
+  if (Contains(key)) return false;
   Add(key);
   return true;
 }

@@ -224,6 +224,36 @@ TEST(Validation, KeyFormattingAndHashedLookup) {
   EXPECT_TRUE(list.AddIfNew(blank));
 }
 
+// Through many growths of the hashed index every key is still found once,
+// and texts that would run together across a field boundary stay apart.
+TEST(Validation, ManyKeysEachFoundOnceAcrossIndexGrowth) {
+  ClaimValidationList list;
+  auto key = [](int i) {
+    TClaimValidationRec k;
+    k.lob = "MCB";
+    k.payerId = "PAY" + std::to_string(i % 7);
+    k.pcn = "P" + std::to_string(i);
+    k.serviceFrom = k.serviceThrough = "20240202";
+    k.totalCharges = FormatClaimTotal(i % 100);
+    k.serviceLineCount = i % 3;
+    return k;
+  };
+  for (int i = 0; i < 5000; ++i) ASSERT_TRUE(list.AddIfNew(key(i))) << i;
+  for (int i = 0; i < 5000; ++i) ASSERT_FALSE(list.AddIfNew(key(i))) << i;
+  EXPECT_EQ(list.size(), 5000u);
+  TClaimValidationRec a = key(1), b = key(1);
+  a.payerId = "AB";
+  a.billingProvider = "C";
+  b.payerId = "A";
+  b.billingProvider = "BC";
+  EXPECT_TRUE(list.AddIfNew(a));
+  EXPECT_TRUE(list.AddIfNew(b));
+  EXPECT_FALSE(list.AddIfNew(b));
+  list.Clear();
+  EXPECT_TRUE(list.AddIfNew(key(1)));
+  EXPECT_EQ(list.entries().front(), key(1));
+}
+
 TEST(Totals, FourDecimalFixedPoint) {
   FixedTotal t;
   for (int i = 0; i < 1000; ++i) t.Add(0.1);

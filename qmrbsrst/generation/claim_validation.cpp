@@ -25,6 +25,9 @@ std::string FormatClaimTotal(double value) {
 
 namespace {
 
+// Claims a run may add to the list (a roster has at most 10,000 lines).
+constexpr size_t kRunClaimsRoom = 10000;
+
 // A built claim's dates are always formatted, a day of 0 included, so they
 // never match a stored blank date.
 std::string Ymd(double date) { return talvex::common::hostDateToYmd(date); }
@@ -33,6 +36,13 @@ std::string Ymd(double date) { return talvex::common::hostDateToYmd(date); }
 // characters share the key of their first ten: -1234567890 that of -123456789.
 int32_t KeyNumber(int32_t claimNumber) {
   return claimNumber < -999999999 ? claimNumber / 10 : claimNumber;
+}
+
+// A field's value trimmed, as RunTable::Text gives it; "" for an absent field.
+std::string TextOf(C4Field field) {
+  if (field == 0) return {};
+  const char* s = f4str(field);
+  return s ? std::string(Trim(s)) : std::string();
 }
 
 // Live BSLINES records per claim key (by its number), from one pass over the
@@ -116,6 +126,10 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
     if (t == 0 || status == 0 || claimField == 0 || totals == 0 || !lines) {
       throw std::runtime_error("claim table incomplete");
     }
+    // A field the table lacks reads as "".
+    const C4Field lob = claims.Field("C_LOB"), payerId = claims.Field("C_PAYER_I"),
+                  billingProvider = claims.Field("C_BILLPROV"), pcn = claims.Field("C_PCN"),
+                  serviceFrom = claims.Field("C_SERVFROM"), serviceThrough = claims.Field("C_SERVTHRU");
     const std::unordered_map<int32_t, int32_t> lineCounts = LiveLineCounts(lines);
     // An unfiltered claim tag holds every record once, so record order visits
     // the same claims; it spares a tag step per claim (an index lock and
@@ -125,12 +139,15 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
     const char* filter = tag != 0 ? t4filter(tag) : nullptr;
     const bool recordOrder = filter == nullptr || *filter == 0;
     if (recordOrder && d4tagSelectP(t, 0) != r4success) throw std::runtime_error("claim table unreadable");
-    // Room for every stored claim at once: no entry is moved or rehashed.
+    // Room for every stored claim and the claims of a run at once: no entry
+    // is moved, no index rebuilt (a growth of a million entries costs
+    // seconds).
     const long stored = d4recCount(t);
     if (stored > 0) {
-      entries_.reserve(static_cast<size_t>(stored));
+      const size_t room = static_cast<size_t>(stored) + kRunClaimsRoom;
+      entries_.reserve(room);
       size_t slots = 64;
-      while (slots < (static_cast<size_t>(stored) + 1) * 2) slots *= 2;
+      while (slots < (room + 1) * 2) slots *= 2;
       slots_.assign(slots, 0);
     }
     int rc = d4top(t);
@@ -139,12 +156,12 @@ bool ClaimValidationList::Build(RunTable& claims, RunTable& lines) {
       if (raw == nullptr) throw std::runtime_error("status unreadable");
       if (std::string_view(raw) != "DEL") {
         TClaimValidationRec k;
-        k.lob = claims.Text("C_LOB");
-        k.payerId = claims.Text("C_PAYER_I");
-        k.billingProvider = claims.Text("C_BILLPROV");
-        k.pcn = claims.Text("C_PCN");
-        k.serviceFrom = claims.Text("C_SERVFROM");
-        k.serviceThrough = claims.Text("C_SERVTHRU");
+        k.lob = TextOf(lob);
+        k.payerId = TextOf(payerId);
+        k.billingProvider = TextOf(billingProvider);
+        k.pcn = TextOf(pcn);
+        k.serviceFrom = TextOf(serviceFrom);
+        k.serviceThrough = TextOf(serviceThrough);
         double total = 0;
         if (f4double2(totals, &total) < 0) throw std::runtime_error("total unreadable");
         k.totalCharges = FormatClaimTotal(total);

@@ -203,7 +203,21 @@ int settleIndex(OpenIndex& idx, EngineError* error, Settle to);
 
 bool indexSupportAvailable() { return true; }
 
+// One name for one index file however a caller spells it: host texts use "\"
+// and any case, and a second object on a file this process already has open
+// would take every change of the other for a stranger's (its cached pages
+// dropped and re-read at each update).
+std::string indexFileKey(std::string_view path) { return upper(platform::nativePath(path)); }
+
 int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, EngineError* error) {
+  const std::string key = indexFileKey(path);
+  for (auto& idx : table.indexes()) {
+    if (indexFileKey(idx->path) == key) {
+      ++idx->refs;
+      *out = idx.get();
+      return 0;
+    }
+  }
   mdx::OpenOptions options;
   options.readOnly = table.readOnly();
   mdx::Status status;
@@ -215,21 +229,13 @@ int indexOpen(SharedTable& table, std::string_view path, OpenIndex** out, Engine
     error->detail = std::string(path) + ": " + status.message();
     return error->code;
   }
-  for (auto& idx : table.indexes()) {
-    if (idx->file->path() == file->path()) {
-      ++idx->refs;
-      *out = idx.get();
-      return 0;
-    }
-  }
   OpenIndexPtr idx(new OpenIndex());
   idx->path = file->path();
   idx->file = std::move(file);
   idx->recordLen = table.header().recordLen;
   idx->table = &table;
   // Host texts use "\" and any case: "X.DBF" may well have "x.mdx".
-  idx->production = upper(platform::nativePath(idx->path)) ==
-                    upper(platform::nativePath(replaceExtension(table.path(), ".mdx")));
+  idx->production = indexFileKey(idx->path) == indexFileKey(replaceExtension(table.path(), ".mdx"));
   if (idx->bind(table, error) != 0) return error->code;
   idx->file->setTrusted(table.trusted());
   idx->refs = 1;

@@ -6,6 +6,7 @@
 #include <random>
 #include <set>
 
+#include "common/platform/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;
@@ -248,6 +249,43 @@ TEST_F(IndexTest, RandomChangesKeepTagsExactAndReadableByPerl) {
 
 // Every tag of every production index among the external samples, walked in
 // tag order, against XBase::Index reading the same file.
+// The production index opened again by the host's spelling of its name
+// (other case, "\" separators) is the same open index: an append costs the
+// same writes and locks with or without it, and closing the extra handle
+// leaves the tags working.
+TEST_F(IndexTest, TheProductionIndexOpenedAgainUnderAnotherSpellingIsTheSameIndex) {
+  ASSERT_EQ(d4close(t), 0);
+  const std::string path = dir.file("claims.dbf");
+  auto appendCosts = [&](bool openAgain, int32_t* writes, int32_t* locks) {
+    t = d4open(ctx, path.c_str());
+    ASSERT_NE(t, 0u);
+    C4Index again = 0;
+    if (openAgain) {
+      std::string host = dir.file("CLAIMS.MDX");
+      std::replace(host.begin(), host.end(), '/', '\\');
+      again = i4open(t, host.c_str());
+      ASSERT_NE(again, 0u) << error4text(ctx, code4errorCode(ctx, 0));
+    }
+    c4faultClear();
+    for (int i = 0; i < 20; ++i) add(100 + i, "A", "SMITH", 150 + i, "20240101");
+    *writes = c4faultCount(TALVEX_FAULT_WRITE);
+    *locks = c4faultCount(TALVEX_FAULT_LOCK);
+    if (again != 0) {
+      ASSERT_EQ(i4close(again), 0);
+    }
+    add(200, "B", "JONES", 300, "20240102");
+    EXPECT_EQ(order("BY_CLAIM").size(), openAgain ? 42u : 21u);
+    ASSERT_EQ(d4check(t), 0);
+    ASSERT_EQ(d4close(t), 0);
+  };
+  int32_t writesAlone = 0, locksAlone = 0, writesAgain = 0, locksAgain = 0;
+  appendCosts(false, &writesAlone, &locksAlone);
+  appendCosts(true, &writesAgain, &locksAgain);
+  EXPECT_GT(writesAlone, 0);
+  EXPECT_EQ(writesAgain, writesAlone);
+  EXPECT_EQ(locksAgain, locksAlone);
+}
+
 TEST(ExternalIndexes, TagWalksMatchPerlXBaseIndex) {
   std::string root = sourceDir() + "/tests/fixtures/external";
   ScratchDir dir;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -130,9 +131,12 @@ Status PageStore::flush() {
   // One change may dirty pages far apart (a split, its parent, the tag
   // header). Their old bytes are read first, so that a write failing part-way
   // can put back those already written: the file never holds half a change.
+  // Blocks past the old end of the file have no old bytes: the truncation
+  // takes them back.
   struct Run {
     size_t first, end;
-    std::vector<uint8_t> before;
+    std::unique_ptr<uint8_t[]> before;
+    size_t beforeBytes = 0;
   };
   std::vector<Run> runs;
   uint64_t oldSize = 0;
@@ -142,11 +146,14 @@ Status PageStore::flush() {
     // Contiguous blocks go out in one write: bulk builds write thousands.
     size_t j = i + 1;
     while (j < pages.size() && pages[j] == pages[j - 1] + pagesPerBlock) ++j;
-    Run r{i, j, std::vector<uint8_t>(size_t(j - i) * blockBytes)};
-    size_t got = 0;
-    if (!file->readAt(uint64_t(pages[i]) * kPageBytes, r.before.data(), r.before.size(), &got))
-      return Status::io("cannot read " + path + ": " + file->lastError());
-    r.before.resize(got);
+    Run r{i, j, nullptr, 0};
+    const uint64_t at = uint64_t(pages[i]) * kPageBytes;
+    const uint64_t old = at < oldSize ? std::min<uint64_t>(oldSize - at, uint64_t(j - i) * blockBytes) : 0;
+    if (old > 0) {
+      r.before.reset(new uint8_t[old]);
+      if (!file->readAt(at, r.before.get(), size_t(old), &r.beforeBytes))
+        return Status::io("cannot read " + path + ": " + file->lastError());
+    }
     runs.push_back(std::move(r));
     i = j;
   }
@@ -156,23 +163,29 @@ Status PageStore::flush() {
     return Status::io("cannot read " + path + ": " + file->lastError());
   auto undo = [&](size_t upTo) {
     for (size_t k = 0; k <= upTo && k < runs.size(); ++k)
-      if (!runs[k].before.empty())
-        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.data(),
-                      runs[k].before.size());
+      if (runs[k].beforeBytes > 0)
+        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.get(),
+                      runs[k].beforeBytes);
     if (headerGot) file->writeAt(kHdrPageCount, headerBefore, headerGot);
     uint64_t nowSize = 0;
     if (file->size(&nowSize) && nowSize > oldSize) file->truncate(oldSize);
   };
-  std::vector<uint8_t> run;
+  // A long run goes out in pieces of a buffer that is reused, not built
+  // whole: fresh memory costs a page fault per 4 KiB.
+  const size_t pieceBlocks = std::max<size_t>(1, (size_t(1) << 20) / blockBytes);
+  std::vector<uint8_t> piece;
   for (size_t k = 0; k < runs.size(); ++k) {
     const Run& r = runs[k];
-    run.resize(size_t(r.end - r.first) * blockBytes);
-    for (size_t p = r.first; p < r.end; ++p)
-      std::memcpy(run.data() + (p - r.first) * blockBytes, cache_[pages[p]].data.get(), blockBytes);
-    if (!file->writeAt(uint64_t(pages[r.first]) * kPageBytes, run.data(), run.size())) {
-      Status st = Status::io("cannot write " + path + ": " + file->lastError());
-      undo(k);
-      return st;
+    for (size_t p0 = r.first; p0 < r.end; p0 += pieceBlocks) {
+      const size_t p1 = std::min(r.end, p0 + pieceBlocks);
+      piece.resize(size_t(p1 - p0) * blockBytes);
+      for (size_t p = p0; p < p1; ++p)
+        std::memcpy(piece.data() + (p - p0) * blockBytes, cache_[pages[p]].data.get(), blockBytes);
+      if (!file->writeAt(uint64_t(pages[p0]) * kPageBytes, piece.data(), piece.size())) {
+        Status st = Status::io("cannot write " + path + ": " + file->lastError());
+        undo(k);
+        return st;
+      }
     }
     for (size_t p = r.first; p < r.end; ++p) cache_[pages[p]].dirty = false;
   }

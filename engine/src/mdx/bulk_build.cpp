@@ -60,11 +60,14 @@ void sortByKeyBytes(const KeyBatch& keys, bool desc, size_t offset, SortEntry* f
     e->hi = hi;
     e->lo = lo;
   }
-  std::sort(first, last, [desc](const SortEntry& a, const SortEntry& b) {
+  auto before = [desc](const SortEntry& a, const SortEntry& b) {
     if (a.hi != b.hi) return desc ? a.hi > b.hi : a.hi < b.hi;
     if (a.lo != b.lo) return desc ? a.lo > b.lo : a.lo < b.lo;
     return a.recno < b.recno;
-  });
+  };
+  // A run that agrees on these bytes too (the blanks after a short name)
+  // is still in record order from the slice before: nothing to sort.
+  if (!std::is_sorted(first, last, before)) std::sort(first, last, before);
   if (offset + take >= kl) return;
   for (SortEntry* run = first; run != last;) {
     SortEntry* end = run + 1;

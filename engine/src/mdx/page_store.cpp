@@ -28,35 +28,76 @@ Status PageStore::readRaw(uint64_t offset, void* buf, size_t len) {
   return Status::ok();
 }
 
+namespace {
+constexpr uint32_t kSlabBlocks = 256;
+}  // namespace
+
+void PageStore::takeBuffer(Block* b) {
+  if (carving_ == UINT32_MAX || slabs_[carving_].carved == kSlabBlocks ||
+      slabs_[carving_].stride != blockBytes) {
+    Slab fresh;
+    fresh.bytes.reset(new uint8_t[size_t(kSlabBlocks) * blockBytes]);
+    fresh.stride = blockBytes;
+    if (emptySlabs_.empty()) {
+      slabs_.push_back(std::move(fresh));
+      carving_ = uint32_t(slabs_.size() - 1);
+    } else {
+      carving_ = emptySlabs_.back();
+      emptySlabs_.pop_back();
+      slabs_[carving_] = std::move(fresh);
+    }
+  }
+  Slab& s = slabs_[carving_];
+  b->data = s.bytes.get() + size_t(s.carved++) * s.stride;
+  b->slab = carving_;
+  ++s.live;
+}
+
+void PageStore::releaseBuffer(const Block& b) {
+  if (!b.data) return;
+  Slab& s = slabs_[b.slab];
+  if (--s.live > 0) return;
+  if (b.slab == carving_) {
+    s.carved = 0;  // carved again from the start
+    return;
+  }
+  s.bytes.reset();
+  s.carved = 0;
+  emptySlabs_.push_back(b.slab);
+}
+
 Status PageStore::block(uint32_t page, uint8_t** data, const char* what) {
   auto it = cache_.find(page);
   if (it != cache_.end()) {
-    *data = it->second.data.get();
+    *data = it->second.data;
     return Status::ok();
   }
   if (!validBlock(page))
     return Status::corrupt(path + ": " + what + " page " + std::to_string(page) +
                            " is outside the file (" + std::to_string(pageCount) + " pages)");
   Block b;
-  b.data.reset(new uint8_t[blockBytes]);
-  Status st = readRaw(uint64_t(page) * kPageBytes, b.data.get(), blockBytes);
-  if (!st) return st;
-  *data = b.data.get();
+  takeBuffer(&b);
+  Status st = readRaw(uint64_t(page) * kPageBytes, b.data, blockBytes);
+  if (!st) {
+    releaseBuffer(b);
+    return st;
+  }
+  *data = b.data;
   cachedBytes_ += blockBytes;
-  cache_.emplace(page, std::move(b));
+  cache_.emplace(page, b);
   return Status::ok();
 }
 
 uint8_t* PageStore::newBlock(uint32_t page) {
   Block& b = cache_[page];
   if (!b.data) {
-    b.data.reset(new uint8_t[blockBytes]);
+    takeBuffer(&b);
     cachedBytes_ += blockBytes;
   }
-  std::memset(b.data.get(), 0, blockBytes);
+  std::memset(b.data, 0, blockBytes);
   if (!b.dirty) dirty_.push_back(page);
   b.dirty = true;
-  return b.data.get();
+  return b.data;
 }
 
 void PageStore::markDirty(uint32_t page) {
@@ -79,6 +120,7 @@ void PageStore::dropClean() {
   for (auto it = cache_.begin(); it != cache_.end();) {
     if (!it->second.dirty) {
       cachedBytes_ -= blockBytes;
+      releaseBuffer(it->second);
       it = cache_.erase(it);
     } else {
       ++it;
@@ -92,6 +134,9 @@ void PageStore::dropClean() {
 
 void PageStore::dropAll() {
   cache_.clear();
+  slabs_.clear();
+  emptySlabs_.clear();
+  carving_ = UINT32_MAX;
   dirty_.clear();
   cachedBytes_ = 0;
 }
@@ -180,7 +225,7 @@ Status PageStore::flush() {
       const size_t p1 = std::min(r.end, p0 + pieceBlocks);
       piece.resize(size_t(p1 - p0) * blockBytes);
       for (size_t p = p0; p < p1; ++p)
-        std::memcpy(piece.data() + (p - p0) * blockBytes, cache_[pages[p]].data.get(), blockBytes);
+        std::memcpy(piece.data() + (p - p0) * blockBytes, cache_[pages[p]].data, blockBytes);
       if (!file->writeAt(uint64_t(pages[p0]) * kPageBytes, piece.data(), piece.size())) {
         Status st = Status::io("cannot write " + path + ": " + file->lastError());
         undo(k);

@@ -186,6 +186,13 @@ int C4API f4assignN(C4Field f, const char *text, uint32_t len);
 int C4API f4assignInt(C4Field f, long value);
 int C4API f4assignDouble(C4Field f, double value);
 int C4API f4assignField(C4Field dest, C4Field src);
+/* f4assignField(dest[i], src[i]) for each of count pairs, in one call: what
+   the fields end up holding is the same. Lists whose destinations lie in one
+   table and sources in another are worked out once and kept while the same
+   lists come back for the same open tables, so a copy of many records pays
+   for the conversions, not for a call per field. Returns 0 or the code of a
+   failing pair (the other pairs are still assigned). */
+int C4API f4assignFields(const C4Field *dest, const C4Field *src, int count);
 int C4API f4memoAssign(C4Field f, const char *text);
 int C4API f4memoAssignN(C4Field f, const char *text, uint32_t len);
 

@@ -2,6 +2,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "api_guard.h"
 #include "field_value.h"
@@ -71,6 +72,117 @@ int readDecimal(FieldCall& c, Decimal* d) {
   if (!fieldDecimal(f, std::string_view(c.table->fieldBytes(c.index), f.len), d))
     return fieldFail(c, e4field, "the stored value is not a number");
   return 0;
+}
+
+// The conversions of one f4assignFields list, worked out once: fields whose
+// bytes come out of the conversion as they went in are moved as they stand,
+// neighbours merged into one move; numbers and logicals are moved when their
+// bytes are already in the form the conversion writes, else converted; the
+// rest (other types or widths, memos) go through f4assignField. Kept for the
+// next call with the same lists on the same two (still open) tables, which is
+// every record of a table copy.
+class CopyPlan {
+ public:
+  bool matches(const C4Field* dest, const C4Field* src, int count) const {
+    if (!valid_ || static_cast<size_t>(count) != dest_.size()) return false;
+    if (std::memcmp(dest, dest_.data(), dest_.size() * sizeof(C4Field)) != 0) return false;
+    if (std::memcmp(src, src_.data(), src_.size() * sizeof(C4Field)) != 0) return false;
+    // A closed table's handle no longer finds it (nor its field handles).
+    return findTable(destHandle_) == d_ && findTable(srcHandle_) == s_;
+  }
+
+  bool build(const C4Field* dest, const C4Field* src, int count);
+  int run();
+
+ private:
+  struct Move {
+    uint32_t srcOffset, dstOffset, len;
+  };
+  struct Checked {
+    size_t pair, srcIndex, dstIndex;
+    bool logical;
+  };
+
+  bool valid_ = false;
+  std::vector<C4Field> dest_, src_;
+  uint32_t destHandle_ = 0, srcHandle_ = 0;
+  Table* d_ = nullptr;
+  Table* s_ = nullptr;
+  std::vector<Move> moves_;
+  std::vector<Checked> checked_;
+  std::vector<size_t> converted_;
+};
+
+CopyPlan& cachedPlan() {
+  static CopyPlan* plan = new CopyPlan;  // never freed: outlives every caller
+  return *plan;
+}
+
+bool CopyPlan::build(const C4Field* dest, const C4Field* src, int count) {
+  valid_ = false;
+  moves_.clear();
+  checked_.clear();
+  converted_.clear();
+  FieldRef* d0 = findField(dest[0]);
+  FieldRef* s0 = findField(src[0]);
+  if (!d0 || !s0 || d0->table == s0->table) return false;
+  d_ = d0->table;
+  s_ = s0->table;
+  std::vector<bool> seen(d_->fieldCount(), false);
+  for (int i = 0; i < count; ++i) {
+    FieldRef* d = findField(dest[i]);
+    FieldRef* s = findField(src[i]);
+    if (!d || !s || d->table != d_ || s->table != s_ || seen[d->index]) return false;
+    seen[d->index] = true;  // so the order of the pairs cannot matter
+    const FieldDesc& df = d_->field(d->index);
+    const FieldDesc& sf = s_->field(s->index);
+    const auto pair = static_cast<size_t>(i);
+    if (isMemo(df) || isMemo(sf) || df.len != sf.len) {
+      converted_.push_back(pair);
+    } else if ((df.type == 'N' || df.type == 'F') && (sf.type == 'N' || sf.type == 'F')) {
+      if (df.dec == sf.dec) checked_.push_back({pair, s->index, d->index, false});
+      else converted_.push_back(pair);
+    } else if (df.type != sf.type || df.type == 'N' || df.type == 'F') {
+      converted_.push_back(pair);
+    } else if (df.type == 'L') {
+      checked_.push_back({pair, s->index, d->index, true});
+    } else if (!moves_.empty() && moves_.back().srcOffset + moves_.back().len == sf.offset &&
+               moves_.back().dstOffset + moves_.back().len == df.offset) {
+      moves_.back().len += df.len;
+    } else {
+      moves_.push_back({sf.offset, df.offset, df.len});
+    }
+  }
+  dest_.assign(dest, dest + count);
+  src_.assign(src, src + count);
+  destHandle_ = d_->handle;
+  srcHandle_ = s_->handle;
+  valid_ = true;
+  return true;
+}
+
+int CopyPlan::run() {
+  char* to = d_->fieldBytes(0) - d_->field(0).offset;
+  const char* from = s_->fieldBytes(0) - s_->field(0).offset;
+  for (const Move& m : moves_) std::memcpy(to + m.dstOffset, from + m.srcOffset, m.len);
+  if (!moves_.empty()) d_->markChanged();
+  int rc = 0;
+  for (const Checked& c : checked_) {
+    const FieldDesc& f = d_->field(c.dstIndex);
+    const char* bytes = s_->fieldBytes(c.srcIndex);
+    if (c.logical ? storedLogicalAsWritten(bytes, f.len) : storedNumberAsWritten(bytes, f.len, f.dec)) {
+      std::memcpy(d_->fieldBytes(c.dstIndex), bytes, f.len);
+      d_->markChanged();
+      continue;
+    }
+    int r = f4assignField(dest_[c.pair], src_[c.pair]);
+    if (r != 0 && rc == 0) rc = r;
+  }
+  for (size_t pair : converted_) {
+    int r = f4assignField(dest_[pair], src_[pair]);
+    if (r != 0 && rc == 0) rc = r;
+  }
+  return rc;
 }
 
 }  // namespace
@@ -248,6 +360,28 @@ int C4API f4assignField(C4Field dest, C4Field src) {
     }
     std::string copy(bytes);
     return finishAssign(dc, assignFieldFromField(dc.desc(), dc.table->fieldBytes(dc.index), sf, copy));
+  });
+}
+
+int C4API f4assignFields(const C4Field* dest, const C4Field* src, int count) {
+  ApiLock lock(apiMutex());
+  if (count <= 0) return 0;
+  if (!dest || !src) return orphanError(e4parm, "f4assignFields: no field list given (NULL)");
+  FieldRef* first = findField(dest[0]);
+  Context* ctx = first ? first->table->ctx : nullptr;
+  return guarded(ctx, e4memory, [&] {
+    CopyPlan& plan = cachedPlan();
+    if (!plan.matches(dest, src, count) && !plan.build(dest, src, count)) {
+      // Lists the plan cannot take (mixed tables, a field twice, a bad
+      // handle) go pair by pair, errors and all.
+      int rc = 0;
+      for (int i = 0; i < count; ++i) {
+        int r = f4assignField(dest[i], src[i]);
+        if (r != 0 && rc == 0) rc = r;
+      }
+      return rc;
+    }
+    return plan.run();
   });
 }
 

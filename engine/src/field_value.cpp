@@ -299,6 +299,33 @@ bool fieldDecimal(const FieldDesc& f, std::string_view bytes, Decimal* out) {
   }
 }
 
+bool storedNumberAsWritten(const char* s, size_t len, int dec) {
+  size_t i = 0;
+  while (i < len && s[i] == ' ') ++i;
+  if (i == len) return true;
+  const bool negative = s[i] == '-';
+  if (negative) ++i;
+  const size_t intStart = i;
+  while (i < len && isDigit(s[i])) ++i;
+  const size_t intLen = i - intStart;
+  if (intLen == 0 || (intLen > 1 && s[intStart] == '0')) return false;
+  bool zero = intLen == 1 && s[intStart] == '0';
+  if (dec > 0) {
+    if (i == len || s[i] != '.') return false;
+    const size_t fracStart = ++i;
+    while (i < len && isDigit(s[i])) {
+      if (s[i] != '0') zero = false;
+      ++i;
+    }
+    if (i - fracStart != static_cast<size_t>(dec)) return false;
+  }
+  return i == len && !(negative && zero);
+}
+
+bool storedLogicalAsWritten(const char* s, size_t len) {
+  return len == 1 && (s[0] == 'T' || s[0] == 'F' || s[0] == '?' || s[0] == ' ');
+}
+
 AssignResult assignFieldFromField(const FieldDesc& dst, char* d, const FieldDesc& src,
                                   std::string_view s) {
   bool srcNumeric = src.type == 'N' || src.type == 'F';

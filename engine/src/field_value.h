@@ -57,6 +57,15 @@ AssignResult assignFieldDecimal(const FieldDesc& f, char* dst, const Decimal& d)
 AssignResult assignFieldFromField(const FieldDesc& dst, char* dstBytes, const FieldDesc& src,
                                   std::string_view srcBytes);
 
+// True when the bytes of an N/F field of this width and decimals are exactly
+// what storing their own value into such a field writes (blanks, or the
+// number right-aligned without a plus sign, leading zeros or a negative
+// zero, with exactly dec decimals), so a copy between two such fields may
+// move them as they stand.
+bool storedNumberAsWritten(const char* bytes, size_t len, int dec);
+// The same for a logical field: one byte of T, F, ? or blank.
+bool storedLogicalAsWritten(const char* bytes, size_t len);
+
 // The numeric value of a field (N, F, C via VAL, D as yyyymmdd, L as 1/0).
 // False for an unreadable N/F (asterisks, garbage).
 bool fieldDecimal(const FieldDesc& f, std::string_view bytes, Decimal* out);

@@ -388,13 +388,22 @@ int Table::appendStart(bool useMemoEntries) {
 }
 
 int Table::blank() {
+  // Fields that lie back to back are blanked in one go (a record copy
+  // blanks every record it makes).
+  size_t runStart = 0, runEnd = 0;
   for (size_t i = 0; i < fieldCount(); ++i) {
-    std::memset(fieldBytes(i), ' ', field(i).len);
-    if (isMemoType(field(i).type)) {
+    const FieldDesc& f = field(i);
+    if (f.offset != runEnd) {
+      std::memset(rec_.data() + runStart, ' ', runEnd - runStart);
+      runStart = f.offset;
+    }
+    runEnd = f.offset + f.len;
+    if (isMemoType(f.type)) {
       memos_[i] = MemoSlot{};
       memos_[i].loaded = true;
     }
   }
+  std::memset(rec_.data() + runStart, ' ', runEnd - runStart);
   rec_[0] = ' ';
   changed_ = true;
   return 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <stdexcept>
+#include <vector>
 
 #include "driver/progress.h"
 #include "driver/run_state.h"
@@ -71,22 +72,29 @@ int BuildFieldPairMap(C4Context c, C4Table source, C4Table target, FieldPairMap*
   return used;
 }
 
-bool CopyRecord(C4Table target, const FieldPairMap& map, int used) {
+// The map as the two handle lists of f4assignFields, which works out the
+// conversions once for the whole copy instead of once per field and record.
+struct PairLists {
+  std::vector<C4Field> targets, sources;
+};
+
+PairLists ListPairs(const FieldPairMap& map, int used) {
+  PairLists lists;
+  for (int k = 0; k < used; ++k) {
+    lists.targets.push_back(map[k].target);
+    lists.sources.push_back(map[k].source);
+  }
+  return lists;
+}
+
+bool CopyRecord(C4Table target, const PairLists& pairs) {
   // The new record is built in the buffer and appended once: one record
   // write and one key change instead of a blank append and its rewrite.
   if (d4appendStart(target, 0) != 0 || d4blank(target) != 0) return false;
-  for (int k = 0; k < used; ++k) {
-    const FieldPair& pair = map[k];
-    // An assignment keeps what the engine makes of the value; only the write
-    // decides the record's fate.
-    if (pair.type == 'M') {
-      // By length, so a memo holding NUL bytes arrives whole.
-      const char* text = f4memoStr(pair.source);
-      f4memoAssignN(pair.target, text != nullptr ? text : "", f4memoLen(pair.source));
-    } else {
-      f4assignField(pair.target, pair.source);
-    }
-  }
+  // An assignment keeps what the engine makes of the value (memo texts go
+  // whole, by length); only the write decides the record's fate.
+  if (!pairs.targets.empty())
+    f4assignFields(pairs.targets.data(), pairs.sources.data(), static_cast<int>(pairs.targets.size()));
   return d4append(target) == 0;
 }
 
@@ -106,13 +114,13 @@ bool CopyCommonFields(const std::string& sourceFolder, const std::string& target
   if (targetTop != 0 && targetTop != r4eof) return false;
 
   FieldPairMap map;
-  const int used = BuildFieldPairMap(c, source.get(), target.get(), &map);
+  const PairLists pairs = ListPairs(map, BuildFieldPairMap(c, source.get(), target.get(), &map));
 
   if (first == 0) {
     const int32_t total = d4recCount(source.get());
     int32_t seen = 0;
     for (;;) {
-      if (d4deleted(source.get()) == 0 && !CopyRecord(target.get(), map, used)) return false;
+      if (d4deleted(source.get()) == 0 && !CopyRecord(target.get(), pairs)) return false;
       if (++seen % kRecordStep == 0) ReportRecords(base, sourceFolder, seen, total);
       const int rc = d4skip(source.get(), 1);
       if (rc == r4eof) break;

@@ -2,6 +2,8 @@
 // calendar, which the API tests reach only through a few values.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "field_value.h"
 
 using namespace talvex::engine;
@@ -46,6 +48,44 @@ TEST(FieldValue, StoredNumbersAreStrictVALIsLenient) {
   EXPECT_DOUBLE_EQ(decimalToDouble(parseLeadingDecimal("  -3.5abc")), -3.5);
   EXPECT_TRUE(parseLeadingDecimal("abc").isZero());
   EXPECT_FALSE(parseLeadingDecimal("-0").negative);
+}
+
+// A copy moves a number's bytes as they stand only when the predicate says
+// the conversion would write them unchanged: a wrong "yes" changes data.
+// Every width-5 text over the characters that matter is tried against the
+// conversion itself, for each number of decimals.
+TEST(FieldValue, NumbersMovedAsTheyStandAreExactlyWhatTheConversionWrites) {
+  const char alphabet[] = {' ', '-', '+', '.', '0', '5', '9', '\0', '*'};
+  const FieldDesc base{"X", 'N', 5, 0, 1, 0};
+  for (int dec = 0; dec <= 3; ++dec) {
+    FieldDesc f = base;
+    f.dec = static_cast<uint8_t>(dec);
+    int unchanged = 0, moved = 0;
+    std::string text(5, ' ');
+    for (int n = 0; n < 9 * 9 * 9 * 9 * 9; ++n) {
+      for (int k = 0, v = n; k < 5; ++k, v /= 9) text[k] = alphabet[v % 9];
+      char out[5];
+      std::memset(out, '#', 5);
+      const bool ok = assignFieldFromField(f, out, f, text) == AssignResult::Ok;
+      const bool same = ok && std::string(out, 5) == text;
+      const bool asWritten = storedNumberAsWritten(text.data(), 5, dec);
+      if (asWritten) {
+        ++moved;
+        EXPECT_TRUE(same) << '"' << text << "\" dec " << dec;
+      }
+      if (same) ++unchanged;
+    }
+    // Every number the conversion leaves as it is goes the fast way.
+    EXPECT_EQ(moved, unchanged) << "dec " << dec;
+    EXPECT_GT(moved, 10);
+  }
+  EXPECT_TRUE(storedNumberAsWritten("  -0.5", 6, 1));
+  EXPECT_FALSE(storedNumberAsWritten("  -0.0", 6, 1));
+  EXPECT_FALSE(storedNumberAsWritten(" 012.5", 6, 1));
+  EXPECT_FALSE(storedNumberAsWritten("  12.5", 6, 2));
+  EXPECT_TRUE(storedLogicalAsWritten("?", 1));
+  EXPECT_FALSE(storedLogicalAsWritten("y", 1));
+  EXPECT_FALSE(storedLogicalAsWritten("T ", 2));
 }
 
 TEST(FieldValue, CalendarDates) {

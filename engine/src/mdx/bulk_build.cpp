@@ -35,6 +35,56 @@ std::vector<uint32_t> oldNodes(Tag& t, uint32_t root, uint32_t headerPage) {
   return pages;
 }
 
+// Character keys in byte order (reversed for a descending tag), then by
+// record number. Millions of keys scattered in the batch would make each
+// comparison a cache miss; instead 16 key bytes at a time are copied beside
+// the entries as two numbers and sorted, and only runs that agree on them
+// are sorted again on the next 16 (names padded with blanks agree on many).
+struct SortEntry {
+  uint64_t hi, lo;
+  uint32_t index, recno;
+};
+
+void sortByKeyBytes(const KeyBatch& keys, bool desc, size_t offset, SortEntry* first,
+                    SortEntry* last) {
+  const size_t kl = keys.keyLength();
+  const size_t take = std::min<size_t>(kl - offset, 16);
+  for (SortEntry* e = first; e != last; ++e) {
+    unsigned char b[16] = {};
+    std::memcpy(b, keys.key(e->index).data() + offset, take);
+    uint64_t hi = 0, lo = 0;
+    for (int k = 0; k < 8; ++k) {
+      hi = (hi << 8) | b[k];
+      lo = (lo << 8) | b[8 + k];
+    }
+    e->hi = hi;
+    e->lo = lo;
+  }
+  auto before = [desc](const SortEntry& a, const SortEntry& b) {
+    if (a.hi != b.hi) return desc ? a.hi > b.hi : a.hi < b.hi;
+    if (a.lo != b.lo) return desc ? a.lo > b.lo : a.lo < b.lo;
+    return a.recno < b.recno;
+  };
+  // A run that agrees on these bytes too (the blanks after a short name)
+  // is still in record order from the slice before: nothing to sort.
+  if (!std::is_sorted(first, last, before)) std::sort(first, last, before);
+  if (offset + take >= kl) return;
+  for (SortEntry* run = first; run != last;) {
+    SortEntry* end = run + 1;
+    while (end != last && end->hi == run->hi && end->lo == run->lo) ++end;
+    if (end - run > 1) sortByKeyBytes(keys, desc, offset + take, run, end);
+    run = end;
+  }
+}
+
+void sortCharacterKeys(const KeyBatch& keys, bool desc, std::vector<uint32_t>* order) {
+  std::vector<SortEntry> entries(keys.size());
+  for (size_t i = 0; i < entries.size(); ++i) entries[i] = {0, 0, uint32_t(i), keys.recno(i)};
+  if (keys.keyLength() > 0)
+    sortByKeyBytes(keys, desc, 0, entries.data(), entries.data() + entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) (*order)[i] = entries[i].index;
+}
+
 }  // namespace
 
 Status Tag::bulkBuild(const KeyBatch& keys) {
@@ -46,7 +96,6 @@ Status Tag::bulkBuild(const KeyBatch& keys) {
     if (keys.recno(i) == 0) return Status::invalid("tag " + name() + ": record number 0");
 
   std::vector<uint32_t> order(total);
-  std::iota(order.begin(), order.end(), 0u);
   const bool desc = def_.descending;
   const size_t kl = keyLength();
   auto keyCmp = [&](uint32_t a, uint32_t b) -> int {
@@ -56,19 +105,25 @@ Status Tag::bulkBuild(const KeyBatch& keys) {
     }
     return compare(keys.key(a), keys.key(b));
   };
-  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-    int c = keyCmp(a, b);
-    if (c != 0) return c < 0;
-    return keys.recno(a) < keys.recno(b);
-  });
+  if (def_.type == KeyType::Character) {
+    sortCharacterKeys(keys, desc, &order);
+  } else {
+    std::iota(order.begin(), order.end(), 0u);
+    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+      int c = keyCmp(a, b);
+      if (c != 0) return c < 0;
+      return keys.recno(a) < keys.recno(b);
+    });
+  }
   // Drop repeats of an entry, and of a key in a unique tag (the lowest
   // record number stays, as a rebuild by dBASE keeps it).
   size_t kept = 0;
   for (size_t i = 0; i < total; ++i) {
     if (kept > 0) {
       uint32_t prev = order[kept - 1], cur = order[i];
-      int c = keyCmp(prev, cur);
-      if (c == 0 && (def_.unique || keys.recno(prev) == keys.recno(cur))) continue;
+      // Record numbers first: in a tag that allows repeats only an entry
+      // given twice is dropped, and comparing keys would touch the batch.
+      if ((def_.unique || keys.recno(prev) == keys.recno(cur)) && keyCmp(prev, cur) == 0) continue;
     }
     order[kept++] = order[i];
   }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -27,35 +28,76 @@ Status PageStore::readRaw(uint64_t offset, void* buf, size_t len) {
   return Status::ok();
 }
 
+namespace {
+constexpr uint32_t kSlabBlocks = 256;
+}  // namespace
+
+void PageStore::takeBuffer(Block* b) {
+  if (carving_ == UINT32_MAX || slabs_[carving_].carved == kSlabBlocks ||
+      slabs_[carving_].stride != blockBytes) {
+    Slab fresh;
+    fresh.bytes.reset(new uint8_t[size_t(kSlabBlocks) * blockBytes]);
+    fresh.stride = blockBytes;
+    if (emptySlabs_.empty()) {
+      slabs_.push_back(std::move(fresh));
+      carving_ = uint32_t(slabs_.size() - 1);
+    } else {
+      carving_ = emptySlabs_.back();
+      emptySlabs_.pop_back();
+      slabs_[carving_] = std::move(fresh);
+    }
+  }
+  Slab& s = slabs_[carving_];
+  b->data = s.bytes.get() + size_t(s.carved++) * s.stride;
+  b->slab = carving_;
+  ++s.live;
+}
+
+void PageStore::releaseBuffer(const Block& b) {
+  if (!b.data) return;
+  Slab& s = slabs_[b.slab];
+  if (--s.live > 0) return;
+  if (b.slab == carving_) {
+    s.carved = 0;  // carved again from the start
+    return;
+  }
+  s.bytes.reset();
+  s.carved = 0;
+  emptySlabs_.push_back(b.slab);
+}
+
 Status PageStore::block(uint32_t page, uint8_t** data, const char* what) {
   auto it = cache_.find(page);
   if (it != cache_.end()) {
-    *data = it->second.data.get();
+    *data = it->second.data;
     return Status::ok();
   }
   if (!validBlock(page))
     return Status::corrupt(path + ": " + what + " page " + std::to_string(page) +
                            " is outside the file (" + std::to_string(pageCount) + " pages)");
   Block b;
-  b.data.reset(new uint8_t[blockBytes]);
-  Status st = readRaw(uint64_t(page) * kPageBytes, b.data.get(), blockBytes);
-  if (!st) return st;
-  *data = b.data.get();
+  takeBuffer(&b);
+  Status st = readRaw(uint64_t(page) * kPageBytes, b.data, blockBytes);
+  if (!st) {
+    releaseBuffer(b);
+    return st;
+  }
+  *data = b.data;
   cachedBytes_ += blockBytes;
-  cache_.emplace(page, std::move(b));
+  cache_.emplace(page, b);
   return Status::ok();
 }
 
 uint8_t* PageStore::newBlock(uint32_t page) {
   Block& b = cache_[page];
   if (!b.data) {
-    b.data.reset(new uint8_t[blockBytes]);
+    takeBuffer(&b);
     cachedBytes_ += blockBytes;
   }
-  std::memset(b.data.get(), 0, blockBytes);
+  std::memset(b.data, 0, blockBytes);
   if (!b.dirty) dirty_.push_back(page);
   b.dirty = true;
-  return b.data.get();
+  return b.data;
 }
 
 void PageStore::markDirty(uint32_t page) {
@@ -78,6 +120,7 @@ void PageStore::dropClean() {
   for (auto it = cache_.begin(); it != cache_.end();) {
     if (!it->second.dirty) {
       cachedBytes_ -= blockBytes;
+      releaseBuffer(it->second);
       it = cache_.erase(it);
     } else {
       ++it;
@@ -91,6 +134,9 @@ void PageStore::dropClean() {
 
 void PageStore::dropAll() {
   cache_.clear();
+  slabs_.clear();
+  emptySlabs_.clear();
+  carving_ = UINT32_MAX;
   dirty_.clear();
   cachedBytes_ = 0;
 }
@@ -130,9 +176,12 @@ Status PageStore::flush() {
   // One change may dirty pages far apart (a split, its parent, the tag
   // header). Their old bytes are read first, so that a write failing part-way
   // can put back those already written: the file never holds half a change.
+  // Blocks past the old end of the file have no old bytes: the truncation
+  // takes them back.
   struct Run {
     size_t first, end;
-    std::vector<uint8_t> before;
+    std::unique_ptr<uint8_t[]> before;
+    size_t beforeBytes = 0;
   };
   std::vector<Run> runs;
   uint64_t oldSize = 0;
@@ -142,11 +191,14 @@ Status PageStore::flush() {
     // Contiguous blocks go out in one write: bulk builds write thousands.
     size_t j = i + 1;
     while (j < pages.size() && pages[j] == pages[j - 1] + pagesPerBlock) ++j;
-    Run r{i, j, std::vector<uint8_t>(size_t(j - i) * blockBytes)};
-    size_t got = 0;
-    if (!file->readAt(uint64_t(pages[i]) * kPageBytes, r.before.data(), r.before.size(), &got))
-      return Status::io("cannot read " + path + ": " + file->lastError());
-    r.before.resize(got);
+    Run r{i, j, nullptr, 0};
+    const uint64_t at = uint64_t(pages[i]) * kPageBytes;
+    const uint64_t old = at < oldSize ? std::min<uint64_t>(oldSize - at, uint64_t(j - i) * blockBytes) : 0;
+    if (old > 0) {
+      r.before.reset(new uint8_t[old]);
+      if (!file->readAt(at, r.before.get(), size_t(old), &r.beforeBytes))
+        return Status::io("cannot read " + path + ": " + file->lastError());
+    }
     runs.push_back(std::move(r));
     i = j;
   }
@@ -156,23 +208,29 @@ Status PageStore::flush() {
     return Status::io("cannot read " + path + ": " + file->lastError());
   auto undo = [&](size_t upTo) {
     for (size_t k = 0; k <= upTo && k < runs.size(); ++k)
-      if (!runs[k].before.empty())
-        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.data(),
-                      runs[k].before.size());
+      if (runs[k].beforeBytes > 0)
+        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.get(),
+                      runs[k].beforeBytes);
     if (headerGot) file->writeAt(kHdrPageCount, headerBefore, headerGot);
     uint64_t nowSize = 0;
     if (file->size(&nowSize) && nowSize > oldSize) file->truncate(oldSize);
   };
-  std::vector<uint8_t> run;
+  // A long run goes out in pieces of a buffer that is reused, not built
+  // whole: fresh memory costs a page fault per 4 KiB.
+  const size_t pieceBlocks = std::max<size_t>(1, (size_t(1) << 20) / blockBytes);
+  std::vector<uint8_t> piece;
   for (size_t k = 0; k < runs.size(); ++k) {
     const Run& r = runs[k];
-    run.resize(size_t(r.end - r.first) * blockBytes);
-    for (size_t p = r.first; p < r.end; ++p)
-      std::memcpy(run.data() + (p - r.first) * blockBytes, cache_[pages[p]].data.get(), blockBytes);
-    if (!file->writeAt(uint64_t(pages[r.first]) * kPageBytes, run.data(), run.size())) {
-      Status st = Status::io("cannot write " + path + ": " + file->lastError());
-      undo(k);
-      return st;
+    for (size_t p0 = r.first; p0 < r.end; p0 += pieceBlocks) {
+      const size_t p1 = std::min(r.end, p0 + pieceBlocks);
+      piece.resize(size_t(p1 - p0) * blockBytes);
+      for (size_t p = p0; p < p1; ++p)
+        std::memcpy(piece.data() + (p - p0) * blockBytes, cache_[pages[p]].data, blockBytes);
+      if (!file->writeAt(uint64_t(pages[p0]) * kPageBytes, piece.data(), piece.size())) {
+        Status st = Status::io("cannot write " + path + ": " + file->lastError());
+        undo(k);
+        return st;
+      }
     }
     for (size_t p = r.first; p < r.end; ++p) cache_[pages[p]].dirty = false;
   }

@@ -85,10 +85,22 @@ class PageStore {
 
  private:
   struct Block {
-    std::unique_ptr<uint8_t[]> data;
+    uint8_t* data = nullptr;  // in slabs_[slab]
+    uint32_t slab = 0;
     bool dirty = false;
   };
+  // Block buffers are carved from slabs of many blocks (a bulk build makes
+  // a hundred thousand); a slab is freed when its last block leaves the cache.
+  struct Slab {
+    std::unique_ptr<uint8_t[]> bytes;
+    uint32_t stride = 0, carved = 0, live = 0;
+  };
+  void takeBuffer(Block* b);
+  void releaseBuffer(const Block& b);
   std::unordered_map<uint32_t, Block> cache_;
+  std::vector<Slab> slabs_;
+  std::vector<uint32_t> emptySlabs_;  // entries of slabs_ without bytes
+  uint32_t carving_ = UINT32_MAX;     // the slab new buffers come from
   // Pages marked dirty since the last flush, so that a flush or anyDirty()
   // costs what one change touched, not the size of the cache (up to 64 MB).
   std::vector<uint32_t> dirty_;

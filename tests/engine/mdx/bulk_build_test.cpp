@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <numeric>
 #include <random>
 
 #include "mdx_file.h"
@@ -109,6 +110,66 @@ TEST(MdxBulk, LargeBuildsWalkInSortedOrderForUsAndTheIndependentReader) {
   check = file->checkStructure();
   ASSERT_TRUE(check.isOk()) << check.message();
   EXPECT_EQ(walk(file->tag(0)).size(), n);
+}
+
+// Character keys are sorted 16 bytes at a time: keys that agree on their
+// first slices (names padded with blanks), bytes above 0x7F, both orders,
+// a unique tag, and a batch not given in record order.
+TEST(MdxBulk, LongCharacterKeysSortOnEveryByteInEitherOrder) {
+  mdxtest::TempDir dir;
+  Status st;
+  auto file = MdxFile::create(dir.file("LONG.MDX"), CreateOptions{"LONG"},
+                              {{"UP", "NAME", "", KeyType::Character, 40, false, false},
+                               {"DOWN", "NAME", "", KeyType::Character, 40, false, true},
+                               {"ONCE", "NAME", "", KeyType::Character, 40, true, false},
+                               {"SHORT", "NAME", "", KeyType::Character, 17, false, true}},
+                              &st);
+  ASSERT_TRUE(file) << st.message();
+  std::mt19937 rng(17);
+  const char* heads[] = {"SMITH", "SMITHSON", "\xC4RGER"};
+  std::vector<uint32_t> recnos(5000);
+  std::iota(recnos.begin(), recnos.end(), 1u);
+  std::shuffle(recnos.begin(), recnos.end(), rng);
+  KeyBatch wide(40), narrow(17);
+  std::vector<std::pair<std::string, uint32_t>> wantWide, wantNarrow;
+  for (uint32_t r : recnos) {
+    std::string name = heads[rng() % 3];
+    name.resize(16 + rng() % 3, ' ');  // the head fills the first slice
+    name += randomText(rng, 2);
+    name.resize(33, ' ');
+    if (rng() % 2) name += char(0x80 + rng() % 4);  // the third slice decides
+    const std::string w = encodeCharKey(name, 40), n = encodeCharKey(name, 17);
+    wide.add(w, r);
+    narrow.add(n, r);
+    wantWide.emplace_back(w, r);
+    wantNarrow.emplace_back(n, r);
+  }
+  for (int t = 0; t < 3; ++t) ASSERT_TRUE(file->tag(t).bulkBuild(wide).isOk()) << t;
+  ASSERT_TRUE(file->tag(3).bulkBuild(narrow).isOk());
+  Status check = file->checkStructure();
+  ASSERT_TRUE(check.isOk()) << check.message();
+
+  auto same = [](const std::vector<TagEntry>& got, const std::vector<std::pair<std::string, uint32_t>>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+      ASSERT_EQ(got[i].key, want[i].first) << i;
+      ASSERT_EQ(got[i].recno, want[i].second) << i;
+    }
+  };
+  auto descending = [](const auto& a, const auto& b) {
+    return a.first != b.first ? a.first > b.first : a.second < b.second;
+  };
+  std::sort(wantWide.begin(), wantWide.end());
+  same(walk(file->tag(0)), wantWide);
+  std::vector<std::pair<std::string, uint32_t>> firsts;
+  for (auto& e : wantWide)
+    if (firsts.empty() || firsts.back().first != e.first) firsts.push_back(e);
+  EXPECT_LT(firsts.size(), wantWide.size());  // there were repeats to drop
+  same(walk(file->tag(2)), firsts);
+  std::sort(wantWide.begin(), wantWide.end(), descending);
+  same(walk(file->tag(1)), wantWide);
+  std::sort(wantNarrow.begin(), wantNarrow.end(), descending);
+  same(walk(file->tag(3)), wantNarrow);
 }
 
 TEST(MdxBulk, EmptyAndTinyBuilds) {

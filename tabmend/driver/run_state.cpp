@@ -32,6 +32,7 @@ void BeginCall() {
   run.context = 0;
   run.folders = RunFolders{};
   run.updateLocations.clear();
+  run.failureDetail.clear();
 }
 
 bool SetUpRunFolders() {

@@ -49,6 +49,10 @@ struct RunState {
   // an update has cleaned an archive folder, that folder's basis file may be
   // gone, so a list built afresh would miss exactly the folders to restore.
   std::map<int, std::vector<std::string>> updateLocations;
+  // What lay behind the failure (operation, file, record, field, the system's
+  // own error text), oldest first. The host gets lastErrorText only; this
+  // goes to the run log.
+  std::vector<std::string> failureDetail;
 };
 
 RunState& CurrentRun();
@@ -58,6 +62,9 @@ inline std::vector<std::string>& BackedUpTables() { return CurrentRun().backedUp
 inline AppliedFlagSet& AppliedFlags() { return CurrentRun().appliedFlags; }
 inline C4Context RunContext() { return CurrentRun().context; }
 inline const RunFolders& Folders() { return CurrentRun().folders; }
+inline void NoteFailureDetail(std::string text) {
+  CurrentRun().failureDetail.push_back(std::move(text));
+}
 
 // Empties the failure text and the backup list, clears the flags and forgets
 // the folders and context.

@@ -113,17 +113,19 @@ TEST_F(ConversionFailures, AFailedLockOfAnAttachmentFailsTheNarrativeConversion)
   Add(newFolder, "bsattach", {{"CLAIM", "1"}, {"LINE", "1"}});
   // Every lock the conversion takes, failed in turn: each either fails the
   // conversion or is one the engine retries (its short internal locks).
-  const std::string copy = oldFolder + "/../attach-copy";
+  // Folder paths without a trailing separator: mingw's std::filesystem::copy
+  // does not find a folder named "new/".
+  const std::string copy = dir.native("attach-copy"), fresh = dir.native("new");
   std::filesystem::remove_all(copy);
-  std::filesystem::copy(newFolder, copy);
+  std::filesystem::copy(fresh, copy);
   c4faultClear();
   ASSERT_TRUE(Convert0165(oldFolder, newFolder));
   const int locks = c4faultCount(TALVEX_FAULT_LOCK);
   ASSERT_GT(locks, 0);
   int failures = 0;
   for (int n = 1; n <= locks; ++n) {
-    std::filesystem::remove_all(newFolder);
-    std::filesystem::copy(copy, newFolder);
+    std::filesystem::remove_all(fresh);
+    std::filesystem::copy(copy, fresh);
     c4faultClear();
     c4faultArm(TALVEX_FAULT_LOCK, n);
     const bool result = Convert0165(oldFolder, newFolder);

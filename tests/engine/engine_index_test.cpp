@@ -8,6 +8,7 @@
 
 #include "common/platform/fault_seam.h"
 #include "engine_test_util.h"
+#include "../common/copy_over.h"
 
 using namespace enginetest;
 
@@ -298,11 +299,11 @@ TEST(ExternalIndexes, TagWalksMatchPerlXBaseIndex) {
     if (!std::filesystem::exists(dbf)) continue;
     if (base == "QLOG") continue;  // its index is stale and flag 0: not used
     std::string copyDbf = dir.file(base + ".DBF"), copyMdx = dir.file(base + ".MDX");
-    std::filesystem::copy_file(dbf, copyDbf, std::filesystem::copy_options::overwrite_existing);
-    std::filesystem::copy_file(entry.path(), copyMdx, std::filesystem::copy_options::overwrite_existing);
+    talvex::testing::CopyFileOver(dbf, copyDbf);
+    talvex::testing::CopyFileOver(entry.path(), copyMdx);
     std::string dbt = (entry.path().parent_path() / (base + ".DBT")).string();
     if (std::filesystem::exists(dbt))
-      std::filesystem::copy_file(dbt, dir.file(base + ".DBT"), std::filesystem::copy_options::overwrite_existing);
+      talvex::testing::CopyFileOver(dbt, dir.file(base + ".DBT"));
     Ctx ctx;
     C4Table t = d4open(ctx, copyDbf.c_str());
     ASSERT_NE(t, 0u) << base << ": " << error4text(ctx, 0);

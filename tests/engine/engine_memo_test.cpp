@@ -7,6 +7,7 @@
 #include "common/platform/fault_seam.h"
 #include "engine_test_util.h"
 #include "memo_fixture.h"
+#include "../common/copy_over.h"
 
 using namespace enginetest;
 
@@ -350,7 +351,7 @@ TEST(MemoDamage, GivesTheMemoErrorWithFileAndBlock) {
     put32le(b, 3 * 512 + 4, 1);
     writeBytes(base + ".dbt", b);
     writeMemoTable(base + "x", s);  // a sound .dbf
-    std::filesystem::copy_file(base + "x.dbf", base + ".dbf", std::filesystem::copy_options::overwrite_existing);
+    talvex::testing::CopyFileOver(base + "x.dbf", base + ".dbf");
     std::vector<unsigned char> dbf = readBytes(base + ".dbf");
     std::memcpy(dbf.data() + 97 + 15 + 5, "          ", 10);
     writeBytes(base + ".dbf", dbf);

@@ -8,6 +8,7 @@
 
 #include "engine_test_util.h"
 #include "memo_fixture.h"
+#include "../common/copy_over.h"
 
 using namespace enginetest;
 
@@ -185,7 +186,7 @@ TEST(Oracles, EveryExternalTableReadsAsTheToolsReadIt) {
     for (auto& sib : std::filesystem::directory_iterator(e.path().parent_path())) {
       if (sib.path().stem() == e.path().stem()) {
         std::string to = dir.file(sub + "/" + sib.path().filename().string());
-        std::filesystem::copy_file(sib.path(), to, std::filesystem::copy_options::overwrite_existing);
+        talvex::testing::CopyFileOver(sib.path(), to);
         std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
       }
     }

@@ -20,6 +20,7 @@
 #include "releases/clone_writer.h"
 #include "releases/layouts.h"
 #include "tests/qmrbsrst/temp_folder.h"
+#include "../common/copy_over.h"
 
 namespace talvex::qmrbsrst::testing {
 
@@ -50,7 +51,7 @@ inline void CopyFolder(const std::filesystem::path& from, const std::filesystem:
     if (entry.is_directory()) {
       fs::create_directories(target);
     } else {
-      fs::copy_file(entry.path(), target, fs::copy_options::overwrite_existing);
+      talvex::testing::CopyFileOver(entry.path(), target);
     }
   }
 }

@@ -15,6 +15,7 @@
 #include "restructure/structure_probe.h"
 #include "sample_data.h"
 #include "tabmend/catalogue/catalogue.h"
+#include "../common/copy_over.h"
 
 namespace talvex::tabmend::testing {
 namespace {
@@ -165,8 +166,7 @@ TEST_F(Procedure, TwoUpdatesOfOneTableKeepThePreCallCopyInOriginal) {
 
   // A later call that rebuilds the table once drops the old original copy.
   for (const char* ext : {".dbf", ".mdx"}) {
-    stdfs::copy_file(backup + "bcclaim" + ext, nativeData + "/bcclaim" + ext,
-                     stdfs::copy_options::overwrite_existing);
+    talvex::testing::CopyFileOver(backup + "bcclaim" + ext, nativeData + "/bcclaim" + ext);
   }
   ASSERT_EQ(Update(std::string("2.30.0.100")).result, 0);
   EXPECT_FALSE(stdfs::exists(backup + "original/bcclaim.dbf"));

@@ -8,8 +8,9 @@
 #   talvex_link_engine(target)                   link the table engine (c4dll)
 #
 # Builds (see CMakePresets.json): native, ASan+UBSan (TALVEX_SANITIZE), -m32
-# (cmake/toolchain-linux-m32.cmake) and Windows i686 under wine
-# (cmake/toolchain-mingw-i686.cmake).
+# (cmake/toolchain-linux-m32.cmake), Windows i686 under wine
+# (cmake/toolchain-mingw-i686.cmake) and Windows x86_64 under 64-bit wine
+# (cmake/toolchain-mingw-x86_64.cmake, for machines that run no 32-bit programs).
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
@@ -68,7 +69,13 @@ endfunction()
 find_program(TALVEX_MINGW_CC NAMES i686-w64-mingw32-gcc-posix i686-w64-mingw32-gcc
              NO_CMAKE_FIND_ROOT_PATH)
 find_program(TALVEX_MINGW_WINDRES NAMES i686-w64-mingw32-windres NO_CMAKE_FIND_ROOT_PATH)
-find_program(TALVEX_DLLTOOL NAMES i686-w64-mingw32-dlltool NO_CMAKE_FIND_ROOT_PATH)
+# Import libraries are made for the machine being built (x86_64 in the
+# windows64 build).
+if(WIN32 AND CMAKE_DLLTOOL)
+  set(TALVEX_DLLTOOL ${CMAKE_DLLTOOL})
+else()
+  find_program(TALVEX_DLLTOOL NAMES i686-w64-mingw32-dlltool NO_CMAKE_FIND_ROOT_PATH)
+endif()
 
 # GoogleTest: the installed 64-bit library natively; built from Debian's
 # sources (/usr/src/googletest) for -m32 and for the Windows cross build.
@@ -163,6 +170,15 @@ function(talvex_windows_exports target)
   set_property(TARGET ${target} PROPERTY TALVEX_DEF_FILE ${def})
   if(NOT WIN32)
     return()
+  endif()
+  # x86_64 has one calling convention and no @N decoration: the names alone.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    file(READ ${def} text)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+    get_filename_component(def_name ${def} NAME)
+    set(def ${CMAKE_BINARY_DIR}/def64/${def_name})
+    file(WRITE ${def} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${W_DEF})
   endif()
   file(STRINGS ${def} library REGEX "^LIBRARY[ \t]+")
   if(NOT library MATCHES "^LIBRARY[ \t]+\"?([^ \t\"]+)\"?")

@@ -10,7 +10,7 @@
 # TALVEX_APT_RETRIES (default 3) and TALVEX_APT_PAUSE (seconds, default 20)
 # shape the retries of apt-get update.
 
-group_names=(build oracles m32 mingw wine analysis)
+group_names=(build oracles m32 mingw wine64 wine analysis)
 declare -A group_packages=(
   [build]="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev"
   # The independent xBase readers and writers the engine's files are checked against.
@@ -18,6 +18,8 @@ declare -A group_packages=(
   [m32]="gcc-multilib g++-multilib"
   # Windows cross build; native tests also use it to make small PE files.
   [mingw]="mingw-w64"
+  # The x86_64 Windows tests, where no 32-bit program runs.
+  [wine64]="wine64"
   [wine]="wine wine32:i386"
   # Fuzzing and memory checks by hand; no stage of scripts/test needs them.
   [analysis]="clang libclang-rt-14-dev valgrind"
@@ -122,11 +124,12 @@ groups_needed_by() {
     *": configure" | *": build")
       case $1 in
         m32:*) echo "build m32" ;;
-        windows:*) echo "build mingw" ;;
+        windows*) echo "build mingw" ;;
         *) echo build ;;
       esac ;;
     "windows: export/import tables") echo mingw ;;
     "windows: test") echo wine ;;
+    "windows64: test") echo wine64 ;;
     *": test") [[ $1 == m32:* ]] && echo "build m32 oracles mingw" || echo "build oracles mingw" ;;
   esac
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/disk_space_check.h"
 #include "driver/host_version.h"
 #include "driver/progress.h"
 #include "driver/report_to_host.h"
@@ -52,7 +53,7 @@ bool RunUpdate(const TabmendCallRecord* record) {
   bool outcome = false;
   LastErrorText() = "Invalid TALVEX32.EXE version number [" + FormatHostVersion(*version) + "].";
   if (std::optional<GateAnswer> gate = LookUpVersionGate(*version)) {
-    outcome = gate->runs ? RunUpdatesFrom(gate->first) : true;
+    outcome = !gate->runs || (EnoughDiskSpaceFor(gate->first) && RunUpdatesFrom(gate->first));
   }
   CloseRunContext();
   return outcome;

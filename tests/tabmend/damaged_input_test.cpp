@@ -227,5 +227,27 @@ TEST_F(DamagedUpdate, TheRefusalHasItsDetailAndLeavesTheFlagDown) {
   }
 }
 
+// An exception's text reaches the run's detail: the table, record and field
+// a conversion could not read.
+TEST_F(DamagedUpdate, AnExceptionKeepsItsTableRecordAndFieldForTheRunLog) {
+  Install(kOldest, 12, 7);
+  PutFieldBytes(nativeData + "/bsclaim.dbf", 2, "CLAIM", std::string("1\x01") + "2");
+  WithTable(nativeData + "/bsclaim.dbf", [](C4Context, C4Table t) { EXPECT_EQ(d4reindex(t), 0); });
+  BeginCall();
+  ASSERT_TRUE(SetUpRunFolders());
+  ASSERT_TRUE(OpenRunContext());
+  bool applied = false;
+  ASSERT_EQ(RunRestructure(*FindRestructureSpec(113), applied), UpdateOutcome::Applied);  // bsrecid
+  EXPECT_EQ(RunRestructure(*FindRestructureSpec(115), applied), UpdateOutcome::Failed);
+  EXPECT_EQ(LastErrorText(), "Update0115- Unexpected exception.");
+  ASSERT_EQ(CurrentRun().failureDetail.size(), 1u);
+  const std::string& detail = CurrentRun().failureDetail[0];
+  EXPECT_EQ(detail.rfind("Update0115- ", 0), 0u) << detail;
+  EXPECT_NE(detail.find("bsclaim.dbf record 2, field CLAIM: claim number is not an integer: "
+                        "\"1\\x012\""),
+            std::string::npos)
+      << detail;
+}
+
 }  // namespace
 }  // namespace talvex::tabmend::testing

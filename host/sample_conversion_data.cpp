@@ -209,6 +209,9 @@ bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayo
     if (attach) {
       r.set("A_TRIPNAR", k % 2 ? "PICK UP\r\nAT HOME\tDOOR" : "");
       r.set("A_STRCNAR", k % 3 == 0 ? "STRETCHER\r\n" : "");
+      // Haemoglobin in g/dL, as a clinic records it: a value of a thousand
+      // or more fits no release's field once it gains its decimal.
+      r.set("A_HGBRSLT", std::to_string(8 + k % 10));
     }
     if (prov) {
       r.set("P_ID_LOB", record % 2 ? "MCA" : "BCB");

@@ -19,10 +19,9 @@ struct ProviderFields {
   C4Field taxId = 0, qualifier = 0, providerId = 0, taxType = 0;
 };
 
-bool AppendProviderIds(const ConversionTable& ids, const IdRowFields& f,
-                       const std::string& claimText, std::string_view code,
-                       const ProviderFields& p) {
-  const long claim = ParseInteger(claimText, "claim number");
+bool AppendProviderIds(const ConversionTable& ids, const IdRowFields& f, C4Field claimField,
+                       std::string_view code, const ProviderFields& p) {
+  const long claim = IntegerField(claimField, "claim number");
   const std::string taxId = Text(p.taxId);
   const std::string taxType = Text(p.taxType);
   const std::string qualifier = Text(p.qualifier);
@@ -233,9 +232,9 @@ bool Convert0107(const std::string& oldFolder, const std::string& newFolder) {
       f4assignField(newOther1[2], other2.middle);
     }
     if ((moveUp || moveOther) && !newClaims.writeCurrent()) return false;
-    return AppendProviderIds(ids, f, claimText, "ATTC", attending.ids) &&
-           AppendProviderIds(ids, f, claimText, "OPRC", moveUp ? other1.ids : operating.ids) &&
-           AppendProviderIds(ids, f, claimText, "OTHC", moveOther ? other2.ids : other1.ids);
+    return AppendProviderIds(ids, f, claimField, "ATTC", attending.ids) &&
+           AppendProviderIds(ids, f, claimField, "OPRC", moveUp ? other1.ids : operating.ids) &&
+           AppendProviderIds(ids, f, claimField, "OTHC", moveOther ? other2.ids : other1.ids);
   });
   if (!walked) return false;
   return newClaims.reindex() && ids.pack() && ids.reindex();
@@ -259,9 +258,8 @@ bool Convert0115(const std::string& oldFolder, const std::string& newFolder) {
           looked = true;
         }
         if (claim == 0) return false;
-        const std::string claimText = RawText(claim);
-        return AppendProviderIds(ids, f, claimText, "REFC", ref) &&
-               AppendProviderIds(ids, f, claimText, "FACC", fac);
+        return AppendProviderIds(ids, f, claim, "REFC", ref) &&
+               AppendProviderIds(ids, f, claim, "FACC", fac);
       });
 }
 
@@ -308,7 +306,7 @@ bool Convert0117(const std::string& oldFolder, const std::string& newFolder) {
           looked = true;
         }
         if (claim == 0 || line == 0) return false;
-        const long claimNo = ParseInteger(RawText(claim), "claim number");
+        const long claimNo = IntegerField(claim, "claim number");
         const long lineNo = IntegerField(line, "line number");
         for (int k = 0; k < 4; ++k) {
           if (!AppendLineIds(ids, f, claimNo, lineNo, kSets[k][0], sets[k][0], sets[k][1],
@@ -392,7 +390,8 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
     if (!Text(refLast).empty()) {
       bool exists = false;
       refcNames.run(claim, [&] { exists = true; return false; });
-      if (!exists && names.appendBlank()) {
+      if (!exists) {
+        if (!names.appendBlank()) return false;
         nm.keys(claim, "REFC", 0);
         f4assign(nm.qual, "DN");
         f4assignField(nm.lname, refLast);
@@ -424,7 +423,8 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
           largest = std::max(largest, CountField(re.seqc, "sequence number"));
           return true;
         });
-        if (!present && refs.appendBlank()) {
+        if (!present) {
+          if (!refs.appendBlank()) return false;
           f4assignInt(re.claim, claim);
           f4assign(re.type, "PWC");
           f4assignInt(re.seqa, 0);
@@ -453,8 +453,8 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
           return true;
         });
         if (!hasLu &&
-            AppendIdRow(ids, id, claim, "FACC", 0, largest + 1, provider, "LU") ==
-                AppendResult::WriteFailed) {
+            AppendIdRow(ids, id, claim, "FACC", 0, largest + 1, provider, "LU") !=
+                AppendResult::Written) {
           return false;
         }
       } else {
@@ -462,8 +462,8 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
         const long payerNo = seq == "01" ? 1 : seq == "02" ? 2 : seq == "03" ? 3 : 0;
         if (payerNo != 0) {
           const long largest = LargestSeq(payerIds, claim, id.seqc);
-          if (AppendIdRow(ids, id, claim, "MSCP", payerNo, largest + 1, provider, "1J") ==
-              AppendResult::WriteFailed) {
+          if (AppendIdRow(ids, id, claim, "MSCP", payerNo, largest + 1, provider, "1J") !=
+              AppendResult::Written) {
             return false;
           }
         }
@@ -588,7 +588,7 @@ bool AppendLineAdjustment(const ConversionTable& cob, const CobRowFields& co, lo
     return true;
   });
   if (exists) return true;
-  if (!cob.appendBlank()) return true;
+  if (!cob.appendBlank()) return false;
   f4assignInt(co.claim, claim);
   f4assign(co.type, "CL");
   f4assignInt(co.seqa, line);
@@ -677,7 +677,7 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
       if (!exists) {
         const std::vector<std::string> pieces = SplitNarrativeLines(narrative);
         for (size_t i = 0; i < pieces.size(); ++i) {
-          if (!refs.appendBlank()) continue;  // this piece is skipped; its number stays used
+          if (!refs.appendBlank()) return false;
           f4assignInt(re.claim, claim);
           f4assign(re.type, "NKL");
           f4assignInt(re.seqa, 0);
@@ -705,17 +705,16 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
       long count = 0;
       for (int k = 0; k < 2 && !exists; ++k) {
         if (number[k].empty()) continue;
-        if (AppendIdRow(ids, id, claim, "MSCL", line, count + 1, number[k], numberType[k]) ==
-            AppendResult::WriteFailed) {
+        if (AppendIdRow(ids, id, claim, "MSCL", line, count + 1, number[k], numberType[k]) !=
+            AppendResult::Written) {
           return false;
         }
         ++count;
       }
     }
 
-    AppendLineAdjustment(cob, co, claim, line, "PR", "1", NumberField(deduct));
-    AppendLineAdjustment(cob, co, claim, line, "PR", "2", NumberField(coins));
-    return true;
+    return AppendLineAdjustment(cob, co, claim, line, "PR", "1", NumberField(deduct)) &&
+           AppendLineAdjustment(cob, co, claim, line, "PR", "2", NumberField(coins));
   });
   if (!walked) return false;
   return names.reindex() && refs.reindex() && ids.reindex() && cob.reindex();

@@ -5,7 +5,28 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "driver/run_state.h"
+
 namespace talvex::tabmend::conversions {
+namespace {
+
+// Stored text fit for a message: control bytes shown as \xNN.
+std::string ShowControl(std::string_view text) {
+  std::string out;
+  for (char ch : text) {
+    const auto u = static_cast<unsigned char>(ch);
+    if (u < 32 || u == 127) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", u);
+      out += hex;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+}  // namespace
 
 ErrorStateScope::ErrorStateScope(C4Context c) : context_(c) { code4errorCode(context_, 0); }
 ErrorStateScope::~ErrorStateScope() { code4errorCode(context_, 0); }
@@ -16,6 +37,7 @@ ConversionTable::ConversionTable(C4Context c, const std::string& folder, std::st
   std::string path = folder;
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
   path.append(base);
+  path_ = path;
   table_ = d4open(c, (path + ".dbf").c_str());
   if (table_ == 0) return;
   index_ = i4open(table_, (path + ".mdx").c_str());
@@ -49,12 +71,42 @@ bool ConversionTable::top() const {
   return rc == 0 || rc == r4eof;
 }
 
+bool ConversionTable::appendBlank() const {
+  return d4appendBlank(table_) == 0 || failed("append to");
+}
+
+bool ConversionTable::writeCurrent() const {
+  return d4writeLow(table_, d4recNoLow(table_), 0, 1) == 0 || failed("record write of");
+}
+
+bool ConversionTable::failed(const char* what) const {
+  NoteFailureDetail(std::string(what) + " " + path_ + ".dbf failed: " +
+                    error4text(context_, code4errorCode(context_, 0)));
+  return false;
+}
+
+bool ConversionTable::visitLocated(const std::function<bool()>& visit) const {
+  try {
+    return visit();
+  } catch (const ConversionValueError& e) {
+    if (e.located() || e.field() == 0) throw;
+    const C4Field own = d4field(table_, f4name(e.field()));
+    if (own != e.field()) {
+      code4errorCode(context_, 0);
+      throw;
+    }
+    throw ConversionValueError(
+        path_ + ".dbf record " + std::to_string(d4recNoLow(table_)) + ", " + e.what(),
+        e.field(), true);
+  }
+}
+
 bool ConversionTable::forEachLive(const std::function<bool()>& visit) {
   int rc = d4top(table_);
   if (rc == r4eof) return true;
   if (rc != 0) return false;
   for (;;) {
-    if (d4deleted(table_) == 0 && !visit()) return false;
+    if (d4deleted(table_) == 0 && !visitLocated(visit)) return false;
     rc = d4skip(table_, 1);
     if (rc == r4eof) return true;
     if (rc != 0) return false;
@@ -65,7 +117,7 @@ void ConversionTable::forEachWithKey(const std::string& key,
                                      const std::function<bool()>& visit) const {
   d4top(table_);
   for (int rc = d4seek(table_, key.c_str()); rc == 0; rc = d4seekNext(table_, key.c_str())) {
-    if (!visit()) return;
+    if (!visitLocated(visit)) return;
   }
 }
 
@@ -88,8 +140,17 @@ std::string Text(C4Field f) { return TrimControl(RawText(f)); }
 std::string MemoText(C4Field f) {
   if (f == 0) return {};
   const char* s = f4memoStr(f);
-  if (s == nullptr) return {};
-  return std::string(s, f4memoLen(f));
+  if (s != nullptr && *s != '\0') return std::string(s, f4memoLen(f));
+  // An empty text is also what a memo the engine cannot read gives: that
+  // one must not pass for an empty memo.
+  const C4Context c = RunContext();
+  const int code = code4errorCode(c, 0);
+  if (code == e4memo) {
+    throw ConversionValueError(std::string("field ") + f4name(f) + ": " + error4text(c, code), f,
+                               false);
+  }
+  code4errorCode(c, code);
+  return s != nullptr ? std::string(s, f4memoLen(f)) : std::string();
 }
 
 long ParseInteger(std::string_view text, std::string_view what) {
@@ -98,18 +159,41 @@ long ParseInteger(std::string_view text, std::string_view what) {
   if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
   bool digits = i < t.size();
   for (size_t k = i; k < t.size(); ++k) digits = digits && t[k] >= '0' && t[k] <= '9';
-  if (!digits) throw std::runtime_error(std::string(what) + " is not an integer: \"" + t + "\"");
+  if (!digits) {
+    throw ConversionValueError(
+        std::string(what) + " is not an integer: \"" + ShowControl(t) + "\"", 0, false);
+  }
   errno = 0;
   const long value = std::strtol(t.c_str(), nullptr, 10);
-  if (errno == ERANGE) throw std::runtime_error(std::string(what) + " is out of range: " + t);
+  if (errno == ERANGE) {
+    throw ConversionValueError(std::string(what) + " is out of range: " + ShowControl(t), 0,
+                               false);
+  }
   return value;
 }
 
-long IntegerField(C4Field f, std::string_view what) { return ParseInteger(RawText(f), what); }
+namespace {
+
+// ParseInteger on a field's text; its failure names the field.
+long FieldInteger(C4Field f, const std::string& text, std::string_view what) {
+  try {
+    return ParseInteger(text, what);
+  } catch (const ConversionValueError& e) {
+    throw ConversionValueError(std::string("field ") + (f != 0 ? f4name(f) : "?") + ": " +
+                                   e.what(),
+                               f, false);
+  }
+}
+
+}  // namespace
+
+long IntegerField(C4Field f, std::string_view what) {
+  return FieldInteger(f, RawText(f), what);
+}
 
 long CountField(C4Field f, std::string_view what) {
   const std::string text = Text(f);
-  return text.empty() ? 0 : ParseInteger(text, what);
+  return text.empty() ? 0 : FieldInteger(f, text, what);
 }
 
 double NumberField(C4Field f) {

@@ -7,13 +7,17 @@
 // out of scope, clearing the context's error state, so a conversion that
 // returns early or throws leaves nothing open. Field handles stay valid while
 // the table is open. Text results are copies. A claim or line number that is
-// not an integer throws std::runtime_error; the update reports it as an
-// unexpected exception. Single-threaded, like the update run.
+// not an integer throws ConversionValueError (a std::runtime_error) naming the
+// field, and the walk over that field's table adds the table and record; the
+// update reports it as an unexpected exception and keeps the text for its run
+// log. A failed append or write is described through NoteFailureDetail.
+// Single-threaded, like the update run.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -32,6 +36,20 @@ class ErrorStateScope {
 
  private:
   C4Context context_;
+};
+
+// A stored value a conversion cannot read. located: what() already names the
+// table and record.
+class ConversionValueError : public std::runtime_error {
+ public:
+  ConversionValueError(const std::string& what, C4Field field, bool located)
+      : std::runtime_error(what), field_(field), located_(located) {}
+  C4Field field() const { return field_; }
+  bool located() const { return located_; }
+
+ private:
+  C4Field field_;
+  bool located_;
 };
 
 class ConversionTable {
@@ -61,9 +79,9 @@ class ConversionTable {
   bool forEachLive(const std::function<bool()>& visit);
 
   // d4appendBlank; true when a blank record is now current.
-  bool appendBlank() const { return d4appendBlank(table_) == 0; }
+  bool appendBlank() const;
   // Writes the current record now.
-  bool writeCurrent() const { return d4writeLow(table_, d4recNoLow(table_), 0, 1) == 0; }
+  bool writeCurrent() const;
   bool pack() const { return d4pack(table_) == 0; }
   bool reindex() const { return d4reindex(table_) == 0; }
 
@@ -73,7 +91,13 @@ class ConversionTable {
   void forEachWithKey(const std::string& key, const std::function<bool()>& visit) const;
 
  private:
+  // Calls visit; a value error about one of this table's fields gets the
+  // table and the current record added.
+  bool visitLocated(const std::function<bool()>& visit) const;
+  bool failed(const char* what) const;
+
   C4Context context_;
+  std::string path_;
   C4Table table_ = 0;
   C4Index index_ = 0;
   bool ok_ = false;
@@ -86,7 +110,8 @@ std::string TrimControl(std::string_view text);
 std::string Text(C4Field f);
 // The field's stored text, untrimmed; "" for 0.
 std::string RawText(C4Field f);
-// A memo's text (whole, by length); "" for 0.
+// A memo's text (whole, by length); "" for 0. A memo the engine cannot read
+// throws ConversionValueError with the engine's text.
 std::string MemoText(C4Field f);
 // The trimmed text as a whole integer; throws std::runtime_error otherwise.
 long ParseInteger(std::string_view text, std::string_view what);

@@ -1,5 +1,7 @@
 #include "restructure/restructure.h"
 
+#include <cctype>
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -64,17 +66,10 @@ class Restructure {
         !Every(Marked, "Unable to backup table files prior to update.", [&](const std::string& rel) {
           return CopyTableFiles(folders_.data + rel, folders_.backup + rel, row_.tables(), memo_,
                                 true);
-        }) ||
-        !Every(Marked, "Unable to perform common field copy.", [&](const std::string& rel) {
-          for (const UpdatedTable& table : row_.tables()) {
-            if (!CopyCommonFields(folders_.backup + rel, folders_.work + rel, table.base)) {
-              return false;
-            }
-          }
-          return true;
         })) {
       return UpdateOutcome::Failed;
     }
+    if (!CopyRecords()) return UpdateOutcome::Failed;
 
     if (!JournalBackups()) return UpdateOutcome::Failed;
     applied_ = true;  // from here on the data folder may change
@@ -189,6 +184,45 @@ class Restructure {
     return ok;
   }
 
+  // Step 8 for every marked location. A table backed up for the first time
+  // in this call has its index checked as well; later updates of the call
+  // read what an earlier one rebuilt. Damage is named with the text of the
+  // File Maintenance module, so the user knows what to do about it.
+  bool CopyRecords() {
+    for (const TableLocation& location : locations_) {
+      if (!location.needsUpdate) continue;
+      const std::string& rel = location.relative;
+      for (const UpdatedTable& table : row_.tables()) {
+        const std::string backup = folders_.backup + rel;
+        const bool firstBackup = !fs::isFile(backup + "original\\" + table.base + ".dbf");
+        CopyFailure failure;
+        if (CopyCommonFields(backup, folders_.work + rel, table.base, &failure, firstBackup)) {
+          continue;
+        }
+        const std::string name = rel + UpperCase(table.base);
+        if (failure.fault == CopyFault::DamagedIndex) {
+          LastErrorText() = row_.messagePrefix() + "Damaged index file: " + name + ".MDX\r\n" +
+                            "Perform a reindex of all database files in the File Maintenance " +
+                            "module before attempting this update again.";
+        } else if (failure.fault == CopyFault::DamagedMemo) {
+          // A reindex leaves memo files as they are: saying it would help
+          // would only bring the user back here.
+          LastErrorText() = row_.messagePrefix() + "Damaged memo file: " + name + ".DBT\r\n" +
+                            "The memo file is corrupt and will require manual repair.";
+        } else {
+          Fail("Unable to perform common field copy.");
+        }
+        return false;
+      }
+    }
+    return true;
+  }
+
+  static std::string UpperCase(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+  }
+
   bool Every(Which which, const char* message, const std::function<bool(const std::string&)>& step) {
     for (const TableLocation& location : locations_) {
       if (which == Marked && !location.needsUpdate) continue;
@@ -281,6 +315,11 @@ UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied) {
   try {
     if (row.form == RestructureForm::AddMissing) return AddMissingTables(row);
     return Restructure(row, applied).Run();
+  } catch (const std::exception& e) {
+    // The host gets the fixed text; what failed, where, goes to the run log.
+    LastErrorText() = row.messagePrefix() + "Unexpected exception.";
+    NoteFailureDetail(row.messagePrefix() + e.what());
+    return UpdateOutcome::Failed;
   } catch (...) {
     LastErrorText() = row.messagePrefix() + "Unexpected exception.";
     return UpdateOutcome::Failed;

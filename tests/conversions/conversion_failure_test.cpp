@@ -1,5 +1,5 @@
-// How the conversions fail: missing tables, failing writes through the fault
-// seam, claim numbers that are not integers, and the appends that are skipped.
+// How the conversions fail: missing tables, failing appends and writes through
+// the fault seam, claim numbers that are not integers.
 #include <filesystem>
 #include <fstream>
 
@@ -8,6 +8,16 @@
 
 namespace talvex::tabmend::conversions::testing {
 namespace {
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
 
 class ConversionFailures : public ConversionTables {};
 
@@ -30,39 +40,68 @@ TEST_F(ConversionFailures, AMissingTableFailsEveryConversionAndLeavesNothingOpen
   EXPECT_TRUE(std::filesystem::create_directories(newFolder));
 }
 
+// The exception names the table, the record and the field, with control
+// bytes shown, so the run log says what to repair.
 TEST_F(ConversionFailures, AClaimNumberThatIsNoIntegerThrowsWithTablesClosed) {
   Make(oldFolder, "bsclaim", 114);
   Make(newFolder, "bsrecid", 115);
+  Add(oldFolder, "bsclaim", {{"CLAIM", "11"}});
   Add(oldFolder, "bsclaim", {{"CLAIM", "12"}, {"C_REFUPIN", "R"}});
-  // A damaged numeric field: its bytes are written straight into the file,
-  // as the engine refuses such a value.
-  {
-    std::fstream file(oldFolder + "bsclaim.dbf", std::ios::in | std::ios::out | std::ios::binary);
-    ASSERT_TRUE(file.good());
-    unsigned char head[32];
-    file.read(reinterpret_cast<char*>(head), 32);
-    const int headerLength = head[8] | (head[9] << 8);
+  const std::string clean = ReadBytes(oldFolder + "bsclaim.dbf");
+  struct Bad {
+    std::string bytes, shown;
+  };
+  for (const Bad& bad : {Bad{"12X", "12X"}, Bad{std::string("1\x01") + "2", "1\\x012"}}) {
+    SCOPED_TRACE(bad.shown);
+    // A damaged numeric field in record 2: its bytes are written straight
+    // into the file, as the engine refuses such a value.
+    std::string dbf = clean;
+    const int headerLength = static_cast<unsigned char>(dbf[8]) | (static_cast<unsigned char>(dbf[9]) << 8);
+    const int recordLength = static_cast<unsigned char>(dbf[10]) | (static_cast<unsigned char>(dbf[11]) << 8);
     int offset = 1;  // the deletion flag comes first
     bool found = false;
-    for (int at = 32; at + 32 <= headerLength && !found; at += 32) {
-      unsigned char d[32];
-      file.seekg(at);
-      file.read(reinterpret_cast<char*>(d), 32);
-      if (d[0] == 0x0D) break;
-      if (std::string(reinterpret_cast<char*>(d)) == "CLAIM") {
+    for (int at = 32; at + 32 <= headerLength && dbf[at] != 0x0D; at += 32) {
+      const int width = static_cast<unsigned char>(dbf[at + 16]);
+      if (std::string(dbf.c_str() + at) == "CLAIM") {
         found = true;
-        const std::string bad = std::string(d[16] - 3, ' ') + "12X";
-        file.seekp(headerLength + offset);
-        file.write(bad.data(), static_cast<std::streamsize>(bad.size()));
-      } else {
-        offset += d[16];
+        dbf.replace(headerLength + recordLength + offset + width - bad.bytes.size(), bad.bytes.size(),
+                    bad.bytes);
+        break;
       }
+      offset += width;
     }
     ASSERT_TRUE(found);
+    WriteBytes(oldFolder + "bsclaim.dbf", dbf);
+    std::string what;
+    try {
+      Convert0115(oldFolder, newFolder);
+    } catch (const std::runtime_error& e) {
+      what = e.what();
+    }
+    EXPECT_NE(what.find("bsclaim.dbf record 2, field CLAIM: claim number is not an integer: \"" +
+                        bad.shown + "\""),
+              std::string::npos)
+        << what;
   }
-  ASSERT_EQ(Rows(oldFolder, "bsclaim")[0]["CLAIM"], "12X");
-  EXPECT_THROW(Convert0115(oldFolder, newFolder), std::runtime_error);
   EXPECT_TRUE(Convert0163(oldFolder, "") == false);  // context still usable afterwards
+}
+
+// A narrative whose memo blocks are gone is an error, never an empty
+// narrative that adds no rows.
+TEST_F(ConversionFailures, ANarrativeTheEngineCannotReadThrowsNamingItsRecordAndField) {
+  Make(oldFolder, "bslinesa", 168);
+  for (const char* base : {"bsrecnm", "bsrecrn", "bsrecid", "bscob"}) Make(newFolder, base, 169);
+  Add(oldFolder, "bslinesa", {{"CLAIM", "5"}, {"LINE", "1"}, {"LA_NRTV", std::string(900, 'N')}});
+  std::filesystem::resize_file(oldFolder + "bslinesa.dbt", 512);  // the header block only
+  std::string what;
+  try {
+    Convert0169(oldFolder, newFolder);
+  } catch (const std::runtime_error& e) {
+    what = e.what();
+  }
+  EXPECT_NE(what.find("bslinesa.dbf record 1, field LA_NRTV: Memo file error"), std::string::npos)
+      << what;
+  EXPECT_TRUE(Rows(newFolder, "bsrecrn").empty());
 }
 
 TEST_F(ConversionFailures, AFailedRowWriteFailsThePurgingConversions) {
@@ -104,6 +143,67 @@ TEST_F(ConversionFailures, WriteFaultsInThePayerConversionAreReportedNotHidden) 
     EXPECT_EQ(Rows(newFolder, "bscob").size(), 1u);
   }
   EXPECT_GT(failures, 0);
+}
+
+// Every append and write of the two row-adding conversions, failed in turn
+// by the fault seam: each run either fails or has added every row a clean
+// run adds. None skips a row and says true.
+TEST_F(ConversionFailures, FailedAppendsFailTheClaimAndLineRowConversions) {
+  struct Case {
+    int number, oldStep;
+    const char* table;
+    Row row;
+    bool (*convert)(const std::string&, const std::string&);
+  };
+  const Case cases[] = {
+      {167, 166, "bsclaim",
+       {{"CLAIM", "1"}, {"C_REFLNAME", "SMITH"}, {"C_DOCTYPE", "A"}, {"C_DOCACN", "CTL1"},
+        {"C_FACNAME", "CLINIC"}, {"C_CPPROV", "P77"}},
+       &Convert0167},
+      {169, 168, "bslinesa",
+       {{"CLAIM", "5"}, {"LINE", "1"}, {"LA_PURSVNM", "SMITH, JOHN"}, {"LA_ORDRLN", "ORD"},
+        {"LA_NRTV", "ONE\r\nTWO"}, {"LA_REFNO1", "R1"}, {"LA_REFTP1", "9B"}, {"LA_DEDUCT", "7"},
+        {"LA_COINS", "3"}},
+       &Convert0169},
+  };
+  const std::vector<std::string> rowTables = {"bsrecnm", "bsrecrn", "bsrecid", "bscob"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    std::filesystem::remove_all(oldFolder);
+    std::filesystem::create_directories(oldFolder);
+    Make(oldFolder, c.table, c.oldStep);
+    Add(oldFolder, c.table, c.row);
+    auto fresh = [&] {
+      std::filesystem::remove_all(newFolder);
+      std::filesystem::create_directories(newFolder);
+      for (const std::string& base : rowTables) Make(newFolder, base, c.number);
+    };
+    fresh();
+    ASSERT_TRUE(c.convert(oldFolder, newFolder));
+    std::vector<size_t> clean;
+    for (const std::string& base : rowTables) clean.push_back(Rows(newFolder, base).size());
+    for (TalvexFaultOp op : {TALVEX_FAULT_WRITE, TALVEX_FAULT_LOCK}) {
+      int failures = 0;
+      for (int nth = 1; nth <= 40; ++nth) {
+        fresh();
+        c4faultArm(op, nth);
+        bool ok = false;
+        EXPECT_NO_THROW(ok = c.convert(oldFolder, newFolder));
+        c4faultClear();
+        if (!ok) {
+          ++failures;
+          continue;
+        }
+        for (size_t k = 0; k < rowTables.size(); ++k) {
+          EXPECT_EQ(Rows(newFolder, rowTables[k]).size(), clean[k])
+              << rowTables[k] << " after fault " << op << ":" << nth;
+        }
+      }
+      if (op == TALVEX_FAULT_WRITE) {
+        EXPECT_GT(failures, 0);
+      }
+    }
+  }
 }
 
 TEST_F(ConversionFailures, AFailedLockOfAnAttachmentFailsTheNarrativeConversion) {

@@ -295,6 +295,14 @@ TEST_F(InstallationTest, AClaimNumberThatIsNoIntegerRollsTheRunBack) {
   r.build = 100;  // first update 0165
   Install(r, 12, 5);
   DamageFirstRecord(nativeData + "/bsattach.dbf", "CLAIM", "7Q");
+  {  // reindexed over the damage, as File Maintenance would: else the index check refuses first
+    const C4Context c = code4initP();
+    const C4Table t = d4open(c, (nativeData + "/bsattach.dbf").c_str());
+    ASSERT_NE(t, 0u);
+    EXPECT_EQ(d4reindex(t), 0);
+    d4close(t);
+    code4initUndo(c);
+  }
   const auto before = Snapshot(nativeData);
   CallResult call = Update(std::nullopt);
   EXPECT_EQ(call.result, -1);

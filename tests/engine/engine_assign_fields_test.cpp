@@ -203,4 +203,40 @@ TEST_F(AssignFields, AKeptPlanNeverServesOtherTablesOrOddLists) {
   d4close(s);
 }
 
+// A value the destination cannot hold is an error naming the field, singly
+// and in a list (whose other pairs are still assigned), never a quiet blank:
+// the table copy of an update relies on it to refuse rather than lose data.
+TEST_F(AssignFields, AValueTooWideForItsNewFieldIsAFieldErrorNamingTheField) {
+  const C4FieldInfo from[] = {{"HGB", 'N', 5, 0}, {"AMT", 'N', 10, 2}, {"NUM", 'N', 7, 0},
+                              {"KEPT", 'C', 4, 0}, {nullptr, 0, 0, 0}};
+  const C4FieldInfo to[] = {{"HGB", 'N', 5, 1}, {"AMT", 'N', 6, 0}, {"NUM", 'C', 5, 0},
+                            {"KEPT", 'C', 4, 0}, {nullptr, 0, 0, 0}};
+  C4Table s = d4create(ctx, src().c_str(), from, nullptr);
+  C4Table d = d4create(ctx, dir.file("dst.dbf").c_str(), to, nullptr);
+  ASSERT_NE(s, 0u);
+  ASSERT_NE(d, 0u);
+  ASSERT_EQ(d4appendBlank(s), 0);
+  ASSERT_EQ(f4assign(d4field(s, "HGB"), "1234"), 0);
+  ASSERT_EQ(f4assign(d4field(s, "AMT"), "1234567.89"), 0);
+  ASSERT_EQ(f4assign(d4field(s, "NUM"), "1234567"), 0);
+  ASSERT_EQ(f4assign(d4field(s, "KEPT"), "keep"), 0);
+  ASSERT_EQ(d4appendBlank(d), 0);
+  for (const char* name : {"HGB", "AMT", "NUM"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(f4assignField(d4field(d, name), d4field(s, name)), e4field);
+    const std::string text = error4text(ctx, code4errorCode(ctx, 0));
+    EXPECT_NE(text.find(std::string("dst.") + name), std::string::npos) << text;
+    EXPECT_NE(text.find("does not fit"), std::string::npos) << text;
+    EXPECT_EQ(std::string(f4str(d4field(d, name))).find_first_not_of('*'), std::string::npos);
+  }
+  ASSERT_EQ(d4blank(d), 0);
+  const std::vector<const char*> names = {"HGB", "KEPT"};
+  const auto dests = Fields(d, names), srcs = Fields(s, names);
+  EXPECT_EQ(f4assignFields(dests.data(), srcs.data(), 2), e4field);
+  EXPECT_NE(std::string(error4text(ctx, code4errorCode(ctx, 0))).find("dst.HGB"), std::string::npos);
+  EXPECT_STREQ(f4str(d4field(d, "KEPT")), "keep");
+  d4close(d);
+  d4close(s);
+}
+
 }  // namespace

@@ -338,6 +338,20 @@ TEST(MemoDamage, GivesTheMemoErrorWithFileAndBlock) {
     EXPECT_STREQ(f4memoStr(d4field(t, "NOTE")), "");
     std::string text = error4text(ctx, code4errorCode(ctx, 0));
     EXPECT_NE(text.find("dmg.dbt block 99"), std::string::npos) << text;
+    // Copied field to field (as a table copy does, singly or by list), the
+    // memo is the same error, and the destination keeps what it had.
+    writeMemoTable(base + "y", s);
+    C4Table y = d4open(ctx, (base + "y.dbf").c_str());
+    ASSERT_NE(y, 0u);
+    ASSERT_EQ(d4goLow(y, 1, 0), 0);
+    const C4Field to = d4field(y, "NOTE"), from = d4field(t, "NOTE");
+    EXPECT_EQ(f4assignField(to, from), e4memo);
+    text = error4text(ctx, code4errorCode(ctx, 0));
+    EXPECT_NE(text.find("dmg.dbt block 99"), std::string::npos) << text;
+    EXPECT_EQ(f4assignFields(&to, &from, 1), e4memo);
+    code4errorCode(ctx, 0);
+    EXPECT_STREQ(f4memoStr(to), "alpha");
+    d4close(y);
     d4close(t);
   }
   {  // a free chain that loops: the write fails, it does not hang

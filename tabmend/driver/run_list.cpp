@@ -50,6 +50,7 @@ bool RunUpdatesFrom(int first) {
   // over: nothing is restored, the journal stays for the next call.
   if (!UnchangedSinceSwaps(CurrentJournal())) {
     LastErrorText() = message + "\r\n" + LastErrorText();
+    SaveJournal();  // the next call must find the same fingerprints
     return false;
   }
   RollBackAppliedUpdates();

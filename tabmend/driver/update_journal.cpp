@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "common/platform/file_io.h"
 #include "common/platform/file_system.h"
@@ -34,6 +35,19 @@ Journal& Current() {
 bool& Active() {
   static bool active = false;
   return active;
+}
+
+// Updates whose fingerprints are in Current() but whose tables are not yet
+// synced, and the tables (upper-cased data path + base) synced since their
+// last swap, which the end of the call need not sync again.
+std::vector<int>& UnsyncedSwaps() {
+  static std::vector<int> numbers;
+  return numbers;
+}
+
+std::set<std::string>& SyncedSinceSwap() {
+  static std::set<std::string> tables;
+  return tables;
 }
 
 uint32_t Crc32(const std::string& bytes) {
@@ -86,8 +100,7 @@ bool RemoveJournal(const Journal& journal) {
   const std::string path = JournalPath();
   if ((fs::deleteFile(path) && fs::syncDirectory(Folders().work)) || !fs::pathExists(path)) {
     if (!common::RemovePendingUpdate(Folders().data)) {
-      NoteFailureDetail("delete " + common::PendingUpdatePath(Folders().data) + ": " +
-                        fs::lastFileError());
+      NoteFailureDetail(fs::lastFileError());
     }
     return true;
   }
@@ -189,6 +202,36 @@ std::string FilePrint(const std::string& path) {
   return text;
 }
 
+// Syncs the tables of the updates swapped since the last journal write.
+bool SyncSwappedTables() {
+  for (int number : UnsyncedSwaps()) {
+    const RestructureSpec* row = FindRestructureSpec(number);
+    const JournalUpdate* update = nullptr;
+    for (const JournalUpdate& u : Current().updates) {
+      if (u.number == number) update = &u;
+    }
+    if (row == nullptr || update == nullptr) continue;
+    for (const std::string& relative : update->relatives) {
+      const std::string folder = Folders().data + relative;
+      // The files only: whatever of the swap's folder entries a power cut
+      // undoes leaves the file from before the swap (a state the journal
+      // knows) or none. The folders are synced once, at the end of the call.
+      for (const UpdatedTable& table : row->tables()) {
+        for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+          const std::string path = folder + table.base + ext;
+          if (fs::isFile(path) && !fs::syncFile(path)) {
+            NoteFailureDetail("sync of " + path);
+            return false;
+          }
+        }
+        SyncedSinceSwap().insert(Upper(folder + table.base));
+      }
+    }
+  }
+  UnsyncedSwaps().clear();
+  return true;
+}
+
 }  // namespace
 
 std::string TableFingerprint(const std::string& folder, const std::string& base) {
@@ -198,34 +241,32 @@ std::string TableFingerprint(const std::string& folder, const std::string& base)
 
 bool JournalUpdateSwapped(int number) {
   if (!Active()) return true;
-  Journal next = Current();
   JournalUpdate* update = nullptr;
-  for (JournalUpdate& u : next.updates) {
+  for (JournalUpdate& u : Current().updates) {
     if (u.number == number) update = &u;
   }
   const RestructureSpec* row = FindRestructureSpec(number);
   if (update == nullptr || row == nullptr) return true;
   update->swaps.clear();
   for (const std::string& relative : update->relatives) {
-    // What the fingerprint describes must survive a power cut, or the next
-    // call could not tell a cut from another workstation's write.
-    if (!SyncTableFiles(Folders().data + relative, row->tables())) {
-      LastErrorText() = kCritical;
-      NoteFailureDetail("sync of the tables swapped into " + Folders().data + relative);
-      return false;
-    }
     for (const UpdatedTable& table : row->tables()) {
-      update->swaps.push_back(
-          {relative, table.base, TableFingerprint(Folders().data + relative, table.base)});
+      const std::string folder = Folders().data + relative;
+      update->swaps.push_back({relative, table.base, TableFingerprint(folder, table.base)});
+      SyncedSinceSwap().erase(Upper(folder + table.base));
     }
   }
-  if (!Write(next)) {
-    LastErrorText() = kCritical;
-    NoteFailureDetail("write " + JournalPath());
-    return false;
-  }
-  Current() = std::move(next);
+  // The fingerprints reach the disk with the next journal write, after these
+  // tables (SyncSwappedTables): a fingerprint on disk always describes
+  // synced files, so a power cut cannot pass for another workstation's write.
+  UnsyncedSwaps().push_back(number);
   return true;
+}
+
+bool SaveJournal() {
+  if (!Active()) return true;
+  if (SyncSwappedTables() && Write(Current())) return true;
+  NoteFailureDetail("write " + JournalPath());
+  return false;
 }
 
 bool UnchangedSinceSwaps(const Journal& journal) {
@@ -397,6 +438,8 @@ bool BeginJournal() {
   }
   Journal& journal = Current();
   journal = Journal{};
+  UnsyncedSwaps().clear();
+  SyncedSinceSwap().clear();
   journal.call = std::to_string(
       std::chrono::duration_cast<std::chrono::milliseconds>(
           std::chrono::system_clock::now().time_since_epoch())
@@ -421,6 +464,10 @@ bool BeginJournal() {
 bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
                         const std::vector<JournalBackup>& backups) {
   if (!Active()) return true;
+  if (!SyncSwappedTables()) {
+    LastErrorText() = kCritical;
+    return false;
+  }
   Journal next = Current();
   next.updates.push_back({number, relatives, backups, {}});
   if (!Write(next)) {
@@ -436,7 +483,7 @@ bool EndJournal() {
   // The swapped-in files reach the disk before the journal that could undo
   // them goes.
   std::vector<std::pair<std::string, std::string>> done;  // folder, base
-  bool synced = true;
+  bool synced = SyncSwappedTables();
   std::vector<std::string> folders;
   for (const JournalUpdate& update : Current().updates) {
     const RestructureSpec* row = FindRestructureSpec(update.number);
@@ -444,12 +491,13 @@ bool EndJournal() {
       std::pair<std::string, std::string> key{item.data, item.table->base};
       if (std::find(done.begin(), done.end(), key) != done.end()) continue;
       done.push_back(key);
+      if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
+        folders.push_back(item.data);
+      }
+      if (SyncedSinceSwap().count(Upper(item.data + item.table->base))) continue;
       for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
         const std::string path = item.data + item.table->base + ext;
         if (fs::isFile(path) && !fs::syncFile(path)) synced = false;
-      }
-      if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
-        folders.push_back(item.data);
       }
     }
   }

@@ -67,8 +67,16 @@ bool BeginJournal();
 // ("dbfsize:crc/dbtsize:crc", "-" for a missing file).
 std::string TableFingerprint(const std::string& folder, const std::string& base);
 
-// After update `number` swapped its tables in: records their fingerprints.
+// After update `number` swapped its tables in: notes their fingerprints in
+// the running call's journal. They are written to disk with the next
+// journal write (the next update's, or none at the end), right after these
+// tables are synced, so a fingerprint on disk always describes synced files;
+// the end of the call then need not sync those tables again.
 bool JournalUpdateSwapped(int number);
+
+// Writes the running call's journal with every fingerprint noted so far (the
+// tables synced first), for a call that stops and leaves it to the next.
+bool SaveJournal();
 
 // Before a rollback of the journal's updates: true when every table they
 // swapped still holds what a swap of this call (or its backup) left there.

@@ -83,7 +83,10 @@ std::string Upper(std::string text) {
 // there, since its journal and backups are only reachable from it.
 bool MarkOfAnotherCall() {
   std::optional<common::PendingUpdate> mark = common::ReadPendingUpdate(Folders().data);
-  if (!mark || (!mark->journal.empty() && Upper(mark->journal) == Upper(JournalPath()))) {
+  // Install folders often have the same path on every workstation: the
+  // workstation's name tells them apart.
+  if (!mark || (!mark->journal.empty() && Upper(mark->journal) == Upper(JournalPath()) &&
+                Upper(mark->workstation) == Upper(platform::workstationName()))) {
     return false;
   }
   LastErrorText() = common::PendingUpdateRefusal(*mark);
@@ -103,8 +106,7 @@ bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLo
   if (!FinishInterruptedCall()) return false;
   if (!platform::pathExists(JournalPath()) && !common::RemovePendingUpdate(Folders().data)) {
     LastErrorText() = kCritical;
-    NoteFailureDetail("delete " + common::PendingUpdatePath(Folders().data) + ": " +
-                      platform::lastFileError());
+    NoteFailureDetail(platform::lastFileError());
     return false;
   }
   std::optional<HostVersion> version = DetermineHostVersion(record);

@@ -182,6 +182,18 @@ TEST_F(BesideWorkstations, AnUnfinishedUpdateIsRefusedByEveryJobThatWouldBeRolle
   EXPECT_FALSE(Exists(Journal()));
   EXPECT_FALSE(Exists(Mark()));
   EXPECT_EQ(Host("reindex", "", &out), 0) << out;
+
+  // The same install path on another workstation is not this call's.
+  ASSERT_TRUE(common::WritePendingUpdate(folders.data,
+                                         {"OTHERPC", folders.install + "update\\tabmend.jnl"}));
+  const auto marked = Snapshot(root);
+  CallResult call = Update(std::nullopt);
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error().rfind("The update of the database tables started at workstation OTHERPC "
+                               "did not finish", 0),
+            0u)
+      << call.error();
+  EXPECT_EQ(Differences(marked, Snapshot(root)), "");
 }
 
 // Another workstation writes into a table after the call swapped it in, and

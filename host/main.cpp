@@ -199,6 +199,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     PrintUpdateRun(run, stdout);
+    PrintUpdateDetail(run, stderr);
     return run.result == 0 ? 0 : 1;
   }
   if (command == "reindex" || command == "revcodes") {

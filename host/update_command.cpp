@@ -1,5 +1,7 @@
 #include "update_command.h"
 
+#include "common/locations/installation_locations.h"
+#include "common/platform/file_system.h"
 #include "host/progress_display.h"
 #include "tabmend_library.h"
 #include "token_table.h"
@@ -36,6 +38,13 @@ void TABMEND_API OnProgress(void* context, const TabmendProgress* p) {
       sink->display.step(series, line, p->Done, p->Total);
       break;
     }
+    case TABMEND_PROGRESS_WAITING:
+      std::snprintf(line, sizeof line,
+                    "          waiting for another workstation's update to finish (%d s of at most "
+                    "%d s)",
+                    p->Done, p->Total);
+      sink->display.phase(line);
+      break;
     case TABMEND_PROGRESS_ROLLBACK:
       std::snprintf(line, sizeof line, "          rolling back update %04d", p->Update);
       sink->display.phase(line);
@@ -68,7 +77,34 @@ UpdateRun RunUpdate(const std::optional<std::string>& versionText, std::FILE* pr
       tokens.record(versionText ? versionText->c_str() : nullptr));
   library.SetProgressObserver(nullptr, nullptr);
   run.tokens = tokens.entries();
+  if (run.result != 0) {
+    common::InstallationLocations where;
+    common::readInstallationLocations(&where, common::WorkDirectories::None);
+    if (!where.InstallDirectory.empty()) {
+      for (const std::string& line : LastRunLogBlock(where.InstallDirectory + "update\\tabmend.log")) {
+        if (line.rfind("detail ", 0) == 0) run.detail.push_back(line.substr(7));
+      }
+    }
+  }
   return run;
+}
+
+std::vector<std::string> LastRunLogBlock(const std::string& logPath) {
+  std::vector<std::string> lines, block;
+  if (!platform::readTextLines(logPath, &lines)) return block;
+  for (size_t i = lines.size(); i > 0; --i) {
+    if (lines[i - 1].rfind("call ", 0) != 0) continue;
+    for (size_t j = i - 1; j < lines.size(); ++j) {
+      block.push_back(lines[j]);
+      if (lines[j] == "end") return block;
+    }
+    return {};  // a block cut short
+  }
+  return block;
+}
+
+void PrintUpdateDetail(const UpdateRun& run, std::FILE* err) {
+  for (const std::string& line : run.detail) std::fprintf(err, "talvexhost: detail: %s\n", line.c_str());
 }
 
 void PrintUpdateRun(const UpdateRun& run, std::FILE* out) {

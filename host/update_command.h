@@ -18,11 +18,19 @@ struct UpdateRun {
   std::vector<std::pair<std::string, std::string>> tokens;
   std::vector<int> applied;  // updates that replaced tables
   std::string error;
+  // The "detail" lines of this call's block in the run log (failures only).
+  std::vector<std::string> detail;
 };
 
 // versionText: nullopt passes a null address (the host file's version decides).
 UpdateRun RunUpdate(const std::optional<std::string>& versionText, std::FILE* progress);
 
 void PrintUpdateRun(const UpdateRun& run, std::FILE* out);
+// The failure's cause, one "talvexhost: detail: ..." line each (standard error).
+void PrintUpdateDetail(const UpdateRun& run, std::FILE* err);
+
+// The lines of the last block of a run log (install + "update\tabmend.log"),
+// from its "call" line to its "end" line; empty when there is none.
+std::vector<std::string> LastRunLogBlock(const std::string& logPath);
 
 }  // namespace talvex::host

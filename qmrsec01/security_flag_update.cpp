@@ -14,6 +14,7 @@
 #include "common/locations/installation_locations.h"
 #include "common/platform/file_system.h"
 #include "common/platform/message_box.h"
+#include "common/updatelock/update_lock.h"
 
 namespace talvex::qmrsec01 {
 namespace {
@@ -23,6 +24,13 @@ const char kMissingTitle[] = "QMRSEC01: Required File Not Found";
 const char kUnexpected[] =
     "ERROR: An unexpected exception has occurred updating the User Security database file "
     "(ISEC.DBF). Contact your distributor for assistance.";
+
+const char kUpdateRunning[] =
+    "ERROR: Another workstation is updating the database tables. Try again when it has "
+    "finished.";
+const char kUpdatePending[] =
+    "ERROR: An update of the database tables did not finish. Run the update again before "
+    "updating the User Security database file (ISEC.DBF).";
 
 void ShowError(const char* title, const char* text) {
   platform::showMessage(title, text, platform::MessageIcon::Error);
@@ -159,6 +167,20 @@ void RunSecurityFlagUpdate(bool promptMode) {
     ShowError(kMissingTitle,
               "ERROR: Unable to locate the User Security database file (ISEC.DBF). Contact your "
               "distributor for assistance.");
+    return;
+  }
+  // ISEC.DBF is one of the tables an update replaces: not while one runs,
+  // nor while one that did not finish would put it back from its backup.
+  common::LockOutcome outcome;
+  auto lock = common::UpdateLock::Acquire(where.DataDirectory,
+                                          common::WaitBound(common::kMaintenanceWait), nullptr,
+                                          &outcome);
+  if (!lock) {
+    ShowError(kAccessTitle, outcome == common::LockOutcome::TimedOut ? kUpdateRunning : kUnexpected);
+    return;
+  }
+  if (common::ReadPendingUpdate(where.DataDirectory)) {
+    ShowError(kAccessTitle, kUpdatePending);
     return;
   }
   UpdateTable(where.DataDirectory + "ISEC", promptMode);

@@ -68,7 +68,9 @@ typedef enum TabmendProgressPhase {
   TABMEND_PROGRESS_APPLIED = 2,    /* it replaced its tables */
   TABMEND_PROGRESS_FAILED = 3,     /* it failed; the rollback follows */
   TABMEND_PROGRESS_RECORDS = 4,    /* copying `Table`: `Done` of `Total` records */
-  TABMEND_PROGRESS_ROLLBACK = 5    /* restoring update `Update` */
+  TABMEND_PROGRESS_ROLLBACK = 5,   /* restoring update `Update` */
+  TABMEND_PROGRESS_WAITING = 6     /* another workstation's update holds the data folder:
+                                      `Done` seconds waited of at most `Total` */
 } TabmendProgressPhase;
 
 typedef struct TabmendProgress {

@@ -46,6 +46,15 @@ bool moveFile(std::string_view from, std::string_view to);
 // Deletes a file (not a folder). False when it does not exist.
 bool deleteFile(std::string_view path);
 
+// Why the last copyFile, moveFile or deleteFile of this thread failed: the
+// operation, its files and the system's own words ("copy A to B: No space
+// left on device", "... Access is denied."), or "injected fault"; "" after
+// one that succeeded. For logs, never for logic.
+std::string lastFileError();
+
+// The name of this workstation (host name), "" when the system gives none.
+std::string workstationName();
+
 // DOS wildcard match of a name: "*" any run, "?" one character, without
 // regard to ASCII case; "*.*" matches every name, with or without a dot.
 bool wildcardMatch(std::string_view pattern, std::string_view name);

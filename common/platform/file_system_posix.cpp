@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "common/platform/fault_seam.h"
 #include "common/platform/file_io.h"
@@ -16,6 +17,24 @@
 
 namespace talvex::platform {
 namespace {
+
+thread_local std::string t_fileError;
+
+// Notes errno's text for lastFileError(); returns false for the caller.
+bool noteError() {
+  t_fileError = std::strerror(errno);
+  return false;
+}
+
+bool noteInjected() {
+  t_fileError = "injected fault";
+  return false;
+}
+
+bool succeeded() {
+  t_fileError.clear();
+  return true;
+}
 
 bool statPath(std::string_view path, struct stat* st) {
   if (path.empty()) return false;
@@ -31,7 +50,7 @@ std::string tempBeside(const std::string& target) {
 // Copies the bytes of an open source to a new file at dest.
 bool copyBytes(int in, const std::string& dest, mode_t mode) {
   int out = ::open(dest.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode & 0777);
-  if (out < 0) return false;
+  if (out < 0) return noteError();
   char buf[1 << 16];
   bool ok = true;
   uint64_t written = 0;
@@ -39,7 +58,7 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
     ssize_t n = ::read(in, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      ok = false;
+      ok = noteError();
       break;
     }
     if (n == 0) break;
@@ -49,14 +68,14 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
       ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) {
-        ok = false;
+        ok = w < 0 ? noteError() : false;
         break;
       }
       done += w;
     }
     if (!ok) break;
   }
-  if (::close(out) != 0) ok = false;
+  if (::close(out) != 0 && ok) ok = noteError();
   if (!ok) {
     ::unlink(dest.c_str());
     c4faultPowerRemoved(dest.c_str());
@@ -66,9 +85,11 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
 
 bool copyNative(const std::string& from, const std::string& to) {
   int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) return false;
+  if (in < 0) return noteError();
   struct stat st;
   if (fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (S_ISDIR(st.st_mode)) errno = EISDIR;
+    noteError();
     ::close(in);
     return false;
   }
@@ -76,6 +97,7 @@ bool copyNative(const std::string& from, const std::string& to) {
   bool ok = copyBytes(in, temp, st.st_mode);
   ::close(in);
   if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
+    noteError();
     ::unlink(temp.c_str());
     c4faultPowerRemoved(temp.c_str());
     ok = false;
@@ -155,55 +177,103 @@ bool removeDirectory(std::string_view path) {
   return !native.empty() && ::rmdir(native.c_str()) == 0;
 }
 
-bool copyFile(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_COPY)) return false;
+static bool copyFileAs(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_COPY)) return noteInjected();
   std::string src = nativePath(from), dst = nativePath(to);
-  if (src.empty() || dst.empty()) return false;
+  if (src.empty() || dst.empty()) {
+    errno = ENOENT;
+    return noteError();
+  }
   struct stat a, b;
   // Copying a file onto itself keeps it as it is.
   if (::stat(src.c_str(), &a) == 0 && ::stat(dst.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
-      a.st_ino == b.st_ino)
-    return !S_ISDIR(a.st_mode);
-  return copyNative(src, dst);
+      a.st_ino == b.st_ino) {
+    if (!S_ISDIR(a.st_mode)) return succeeded();
+    errno = EISDIR;
+    return noteError();
+  }
+  return copyNative(src, dst) && succeeded();
 }
 
-bool moveFile(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_MOVE)) return false;
+static bool moveFileAs(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected();
   std::string src = nativePath(from), dst = nativePath(to);
-  if (src.empty() || dst.empty()) return false;
+  if (src.empty() || dst.empty()) {
+    errno = ENOENT;
+    return noteError();
+  }
   struct stat a, b;
-  if (::lstat(src.c_str(), &a) != 0) return false;
+  if (::lstat(src.c_str(), &a) != 0) return noteError();
   if (::lstat(dst.c_str(), &b) == 0) {
-    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) return false;
+    if (a.st_dev != b.st_dev || a.st_ino != b.st_ino) {
+      errno = EEXIST;
+      return noteError();
+    }
     // Same file under another case: rename to the case asked for.
     dst = folderOf(dst) + lastComponent(to);
-    if (::rename(src.c_str(), dst.c_str()) != 0) return false;
+    if (::rename(src.c_str(), dst.c_str()) != 0) return noteError();
     c4faultPowerMoved(src.c_str(), dst.c_str());
-    return true;
+    return succeeded();
   }
   if (::rename(src.c_str(), dst.c_str()) == 0) {
     c4faultPowerMoved(src.c_str(), dst.c_str());
-    return true;
+    return succeeded();
   }
-  if (errno != EXDEV || !S_ISREG(a.st_mode)) return false;
+  if (errno != EXDEV || !S_ISREG(a.st_mode)) return noteError();
   if (!copyNative(src, dst)) return false;
   if (::unlink(src.c_str()) != 0) {
+    noteError();
     ::unlink(dst.c_str());
     c4faultPowerRemoved(dst.c_str());
     return false;
   }
   c4faultPowerRemoved(src.c_str());
-  return true;
+  return succeeded();
+}
+
+static bool deleteFileAs(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected();
+  std::string native = nativePath(path);
+  struct stat st;
+  if (native.empty()) {
+    errno = ENOENT;
+    return noteError();
+  }
+  if (::lstat(native.c_str(), &st) != 0) return noteError();
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return noteError();
+  }
+  if (::unlink(native.c_str()) != 0) return noteError();
+  c4faultPowerRemoved(native.c_str());
+  return succeeded();
+}
+
+// The failure's reason, prefixed with the operation and its files.
+bool copyFile(std::string_view from, std::string_view to) {
+  if (copyFileAs(from, to)) return true;
+  t_fileError = "copy " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  return false;
+}
+
+bool moveFile(std::string_view from, std::string_view to) {
+  if (moveFileAs(from, to)) return true;
+  t_fileError = "move " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  return false;
 }
 
 bool deleteFile(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
-  std::string native = nativePath(path);
-  struct stat st;
-  if (native.empty() || ::lstat(native.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (::unlink(native.c_str()) != 0) return false;
-  c4faultPowerRemoved(native.c_str());
-  return true;
+  if (deleteFileAs(path)) return true;
+  t_fileError = "delete " + std::string(path) + ": " + t_fileError;
+  return false;
+}
+
+std::string lastFileError() { return t_fileError; }
+
+std::string workstationName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return std::string();
+  return name;
 }
 
 std::vector<std::string> listDirectories(std::string_view folder, std::string_view pattern) {

@@ -10,6 +10,30 @@
 namespace talvex::platform {
 namespace {
 
+thread_local std::string t_fileError;
+
+// Notes the system's text of GetLastError() for lastFileError(); returns
+// false for the caller.
+bool noteError() {
+  const DWORD code = GetLastError();
+  char text[512] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
+  t_fileError = n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code);
+  return false;
+}
+
+bool noteInjected() {
+  t_fileError = "injected fault";
+  return false;
+}
+
+bool succeeded() {
+  t_fileError.clear();
+  return true;
+}
+
 DWORD attributes(std::string_view path) {
   if (path.empty()) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesA(nativePath(path).c_str());
@@ -67,33 +91,74 @@ bool removeDirectory(std::string_view path) {
   return !path.empty() && RemoveDirectoryA(nativePath(path).c_str());
 }
 
-bool copyFile(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_COPY)) return false;
+static bool copyFileAs(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_COPY)) return noteInjected();
   std::string src = nativePath(from), dst = nativePath(to);
-  if (src.empty() || dst.empty()) return false;
+  if (src.empty() || dst.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return noteError();
+  }
   std::string temp = tempBeside(dst);
-  if (!CopyFileA(src.c_str(), temp.c_str(), TRUE)) return false;
+  if (!CopyFileA(src.c_str(), temp.c_str(), TRUE)) return noteError();
   // A copied read-only attribute would make the rename (and later writes)
   // fail; table copies must stay writable.
   DWORD a = GetFileAttributesA(temp.c_str());
   if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY))
     SetFileAttributesA(temp.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
   if (!MoveFileExA(temp.c_str(), dst.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    noteError();
     DeleteFileA(temp.c_str());
     return false;
   }
-  return true;
+  return succeeded();
+}
+
+static bool moveFileAs(std::string_view from, std::string_view to) {
+  if (c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected();
+  if (from.empty() || to.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return noteError();
+  }
+  if (!MoveFileA(nativePath(from).c_str(), nativePath(to).c_str())) return noteError();
+  return succeeded();
+}
+
+static bool deleteFileAs(std::string_view path) {
+  if (c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected();
+  if (path.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return noteError();
+  }
+  if (!DeleteFileA(nativePath(path).c_str())) return noteError();
+  return succeeded();
+}
+
+// The failure's reason, prefixed with the operation and its files.
+bool copyFile(std::string_view from, std::string_view to) {
+  if (copyFileAs(from, to)) return true;
+  t_fileError = "copy " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  return false;
 }
 
 bool moveFile(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_MOVE)) return false;
-  if (from.empty() || to.empty()) return false;
-  return MoveFileA(nativePath(from).c_str(), nativePath(to).c_str());
+  if (moveFileAs(from, to)) return true;
+  t_fileError = "move " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  return false;
 }
 
 bool deleteFile(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
-  return !path.empty() && DeleteFileA(nativePath(path).c_str());
+  if (deleteFileAs(path)) return true;
+  t_fileError = "delete " + std::string(path) + ": " + t_fileError;
+  return false;
+}
+
+std::string lastFileError() { return t_fileError; }
+
+std::string workstationName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return std::string();
+  return std::string(name, size);
 }
 
 std::vector<std::string> listDirectories(std::string_view folder, std::string_view pattern) {

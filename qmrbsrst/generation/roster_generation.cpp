@@ -15,6 +15,7 @@
 #include "common/tableengine/table.h"
 #include "common/text/claim_key.h"
 #include "common/text/host_date.h"
+#include "common/updatelock/update_lock.h"
 #include "qmrbsrst/frame/module_state.h"
 #include "qmrbsrst/generation/claim_builder.h"
 #include "qmrbsrst/generation/claim_tables.h"
@@ -653,6 +654,16 @@ int32_t RosterRun::Run() {
   generated_.clear();
 
   progress_.Send("Pre-processing roster billing file ...");
+  // An update that did not finish puts its tables back from backups on its
+  // next call: claims written now would vanish then.
+  if (std::optional<talvex::common::PendingUpdate> update =
+          talvex::common::ReadPendingUpdate(dataDir_)) {
+    talvex::platform::showMessage("Roster Claim Generation",
+                                  talvex::common::PendingUpdateRefusal(*update),
+                                  talvex::platform::MessageIcon::Error);
+    WriteOutFields(kStatusOpenFailed);
+    return kStatusOpenFailed;
+  }
   if (!set_.Open(context_, dataDir_)) {
     WriteOutFields(kStatusOpenFailed);
     return kStatusOpenFailed;

@@ -1,5 +1,9 @@
 #include "driver/progress.h"
 
+#include <cstdio>
+
+#include "driver/run_log.h"
+
 namespace talvex::tabmend {
 namespace {
 
@@ -32,13 +36,31 @@ void SetProgressPosition(int update, int ordinal, int count) {
   g_position.Location = "";
 }
 
+// The outcomes and record counts also go to the run log.
+void Log(TabmendProgressPhase phase, int update) {
+  const char* what = phase == TABMEND_PROGRESS_APPLIED      ? "applied"
+                     : phase == TABMEND_PROGRESS_NOT_NEEDED ? "not-needed"
+                     : phase == TABMEND_PROGRESS_FAILED     ? "failed"
+                                                            : nullptr;
+  char line[64];
+  if (what != nullptr) {
+    std::snprintf(line, sizeof line, "update %04d %s", update, what);
+    NoteRunLogLine(line);
+  } else if (phase == TABMEND_PROGRESS_ROLLBACK) {
+    std::snprintf(line, sizeof line, "rollback %04d", update);
+    NoteRunLogLine(line);
+  }
+}
+
 void ReportUpdatePhase(TabmendProgressPhase phase) {
+  Log(phase, g_position.Update);
   TabmendProgress report = g_position;
   report.Phase = phase;
   Notify(report);
 }
 
 void ReportUpdatePhase(TabmendProgressPhase phase, int update) {
+  Log(phase, update);
   TabmendProgress report = g_position;
   report.Phase = phase;
   report.Update = update;
@@ -53,6 +75,22 @@ void ReportRecords(const std::string& table, const std::string& location, int32_
   report.Location = location.c_str();
   report.Done = done;
   report.Total = total;
+  if (done == total) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", g_position.Update);
+    NoteRunLogLine("table " + std::string(number) + " " + table + " " + std::to_string(total) +
+                   " " + location);
+  }
+  Notify(report);
+}
+
+void ReportWaiting(int32_t waitedSeconds, int32_t boundSeconds) {
+  TabmendProgress report{};
+  report.Phase = TABMEND_PROGRESS_WAITING;
+  report.Table = "";
+  report.Location = "";
+  report.Done = waitedSeconds;
+  report.Total = boundSeconds;
   Notify(report);
 }
 

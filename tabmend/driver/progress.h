@@ -24,6 +24,9 @@ void ReportUpdatePhase(TabmendProgressPhase phase, int update);
 void ReportRecords(const std::string& table, const std::string& location, int32_t done,
                    int32_t total);
 
+// Waiting for another workstation's update (Done/Total in seconds).
+void ReportWaiting(int32_t waitedSeconds, int32_t boundSeconds);
+
 inline constexpr int32_t kRecordStep = 4096;
 
 }  // namespace talvex::tabmend

@@ -36,12 +36,23 @@ bool RunUpdatesFrom(int first) {
     ReportUpdatePhase(TABMEND_PROGRESS_START);
     UpdateOutcome outcome = RunNumberedUpdate(number, AppliedFlags()[number]);
     ok = outcome != UpdateOutcome::Failed;
+    if (outcome == UpdateOutcome::Applied && !JournalUpdateSwapped(number)) {
+      outcome = UpdateOutcome::Failed;
+      ok = false;
+    }
     ReportUpdatePhase(outcome == UpdateOutcome::Applied     ? TABMEND_PROGRESS_APPLIED
                       : outcome == UpdateOutcome::NotNeeded ? TABMEND_PROGRESS_NOT_NEEDED
                                                             : TABMEND_PROGRESS_FAILED);
   }
   if (ok) return EndJournal();
   const std::string message = LastErrorText();
+  // A table written after its swap (by another workstation) is not rolled
+  // over: nothing is restored, the journal stays for the next call.
+  if (!UnchangedSinceSwaps(CurrentJournal())) {
+    LastErrorText() = message + "\r\n" + LastErrorText();
+    SaveJournal();  // the next call must find the same fingerprints
+    return false;
+  }
   RollBackAppliedUpdates();
   // A table the rollback could not put back keeps the journal, so that the
   // next call tries again before anything else.

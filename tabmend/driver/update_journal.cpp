@@ -1,14 +1,17 @@
 #include "driver/update_journal.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <set>
 
 #include "common/platform/file_io.h"
 #include "common/platform/file_system.h"
+#include "common/updatelock/update_lock.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
 #include "restructure/table_files.h"
@@ -19,7 +22,7 @@ namespace {
 
 namespace fs = talvex::platform;
 
-constexpr char kMagic[] = "TALVEX TABMEND JOURNAL 1";
+constexpr char kMagic[] = "TALVEX TABMEND JOURNAL 2";
 constexpr char kCritical[] = "Unable to locate (or create) critical directories.";
 
 Journal& Current() {
@@ -32,6 +35,19 @@ Journal& Current() {
 bool& Active() {
   static bool active = false;
   return active;
+}
+
+// Updates whose fingerprints are in Current() but whose tables are not yet
+// synced, and the tables (upper-cased data path + base) synced since their
+// last swap, which the end of the call need not sync again.
+std::vector<int>& UnsyncedSwaps() {
+  static std::vector<int> numbers;
+  return numbers;
+}
+
+std::set<std::string>& SyncedSinceSwap() {
+  static std::set<std::string> tables;
+  return tables;
 }
 
 uint32_t Crc32(const std::string& bytes) {
@@ -78,10 +94,16 @@ std::string Native(const std::string& hostText) {
   return out;
 }
 
+// The journal goes first, then the data folder's pending mark: a mark
+// without a journal is only removed by the next call, never the reverse.
 bool RemoveJournal(const Journal& journal) {
   const std::string path = JournalPath();
-  if (fs::deleteFile(path) && fs::syncDirectory(Folders().work)) return true;
-  if (!fs::pathExists(path)) return true;
+  if ((fs::deleteFile(path) && fs::syncDirectory(Folders().work)) || !fs::pathExists(path)) {
+    if (!common::RemovePendingUpdate(Folders().data)) {
+      NoteFailureDetail(fs::lastFileError());
+    }
+    return true;
+  }
   Journal finished = journal;
   finished.finished = true;
   return Write(finished);
@@ -144,7 +166,177 @@ uint64_t SizeOf(const std::string& path) {
   return size;
 }
 
+// CRC-32 of a whole file, read in large pieces; nullopt when unreadable.
+std::optional<std::pair<uint64_t, uint32_t>> FileCrc(const std::string& path) {
+  static const auto table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+      t[i] = c;
+    }
+    return t;
+  }();
+  auto file = fs::File::open(path, fs::OpenMode::ReadOnly);
+  if (!file) return std::nullopt;
+  std::vector<unsigned char> buffer(1 << 20);
+  uint64_t at = 0;
+  uint32_t crc = 0xFFFFFFFFu;
+  for (;;) {
+    size_t got = 0;
+    if (!file->readAt(at, buffer.data(), buffer.size(), &got)) return std::nullopt;
+    for (size_t i = 0; i < got; ++i) crc = table[(crc ^ buffer[i]) & 0xFFu] ^ (crc >> 8);
+    at += got;
+    if (got < buffer.size()) break;
+  }
+  return std::make_pair(at, ~crc);
+}
+
+std::string FilePrint(const std::string& path) {
+  if (!fs::isFile(path)) return "-";
+  std::optional<std::pair<uint64_t, uint32_t>> crc = FileCrc(path);
+  if (!crc) return "?";
+  char text[48];
+  std::snprintf(text, sizeof text, "%llu:%08x", static_cast<unsigned long long>(crc->first),
+                static_cast<unsigned>(crc->second));
+  return text;
+}
+
+// Syncs the tables of the updates swapped since the last journal write.
+bool SyncSwappedTables() {
+  for (int number : UnsyncedSwaps()) {
+    const RestructureSpec* row = FindRestructureSpec(number);
+    const JournalUpdate* update = nullptr;
+    for (const JournalUpdate& u : Current().updates) {
+      if (u.number == number) update = &u;
+    }
+    if (row == nullptr || update == nullptr) continue;
+    for (const std::string& relative : update->relatives) {
+      const std::string folder = Folders().data + relative;
+      // The files only: whatever of the swap's folder entries a power cut
+      // undoes leaves the file from before the swap (a state the journal
+      // knows) or none. The folders are synced once, at the end of the call.
+      for (const UpdatedTable& table : row->tables()) {
+        for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+          const std::string path = folder + table.base + ext;
+          if (fs::isFile(path) && !fs::syncFile(path)) {
+            NoteFailureDetail("sync of " + path);
+            return false;
+          }
+        }
+        SyncedSinceSwap().insert(Upper(folder + table.base));
+      }
+    }
+  }
+  UnsyncedSwaps().clear();
+  return true;
+}
+
 }  // namespace
+
+std::string TableFingerprint(const std::string& folder, const std::string& base) {
+  const std::string at = WithBackslash(folder) + base;
+  return FilePrint(at + ".dbf") + "/" + FilePrint(at + ".dbt");
+}
+
+bool JournalUpdateSwapped(int number) {
+  if (!Active()) return true;
+  JournalUpdate* update = nullptr;
+  for (JournalUpdate& u : Current().updates) {
+    if (u.number == number) update = &u;
+  }
+  const RestructureSpec* row = FindRestructureSpec(number);
+  if (update == nullptr || row == nullptr) return true;
+  update->swaps.clear();
+  for (const std::string& relative : update->relatives) {
+    for (const UpdatedTable& table : row->tables()) {
+      const std::string folder = Folders().data + relative;
+      update->swaps.push_back({relative, table.base, TableFingerprint(folder, table.base)});
+      SyncedSinceSwap().erase(Upper(folder + table.base));
+    }
+  }
+  // The fingerprints reach the disk with the next journal write, after these
+  // tables (SyncSwappedTables): a fingerprint on disk always describes
+  // synced files, so a power cut cannot pass for another workstation's write.
+  UnsyncedSwaps().push_back(number);
+  return true;
+}
+
+bool SaveJournal() {
+  if (!Active()) return true;
+  if (SyncSwappedTables() && Write(Current())) return true;
+  NoteFailureDetail("write " + JournalPath());
+  return false;
+}
+
+bool UnchangedSinceSwaps(const Journal& journal) {
+  struct Known {
+    std::vector<std::string> prints;  // every state this call left the table in
+    int lastSwap = 0;
+    std::string backup;               // B + location, for the message
+    const UpdatedTable* table = nullptr;
+  };
+  std::map<std::string, Known> tables;  // upper-cased data path + base
+  // The tables of an update cut short inside its swap hold its own work
+  // copies or nothing: no one else's writes, and no fingerprint to match.
+  std::vector<std::string> midSwap;
+  for (const JournalUpdate& update : journal.updates) {
+    const RestructureSpec* row = FindRestructureSpec(update.number);
+    if (row == nullptr || !update.swaps.empty()) continue;
+    for (const std::string& relative : update.relatives) {
+      for (const UpdatedTable& table : row->tables()) {
+        midSwap.push_back(Upper(Folders().data + relative + table.base));
+      }
+    }
+  }
+  for (const JournalUpdate& update : journal.updates) {
+    const RestructureSpec* row = FindRestructureSpec(update.number);
+    if (row == nullptr) continue;
+    for (const JournalSwap& swap : update.swaps) {
+      Known& known = tables[Upper(Folders().data + swap.relative + swap.base)];
+      known.prints.push_back(swap.fingerprint);
+      if (update.number > known.lastSwap) known.lastSwap = update.number;
+      for (const UpdatedTable& table : row->tables()) {
+        if (Upper(table.base) == Upper(swap.base)) known.table = &table;
+      }
+      known.backup = Folders().backup + swap.relative;
+    }
+  }
+  bool unchanged = true;
+  for (const JournalUpdate& update : journal.updates) {
+    for (const JournalSwap& swap : update.swaps) {
+      const std::string folder = Folders().data + swap.relative;
+      Known& known = tables[Upper(folder + swap.base)];
+      if (known.table == nullptr || known.lastSwap != update.number) continue;  // once per table
+      const std::string key = Upper(folder + swap.base);
+      if (std::find(midSwap.begin(), midSwap.end(), key) != midSwap.end()) continue;
+      const std::string now = TableFingerprint(folder, swap.base);
+      // A table missing its data file was cut short inside a swap: nobody
+      // can have written into it.
+      if (now.rfind("-/", 0) == 0) continue;
+      if (std::find(known.prints.begin(), known.prints.end(), now) != known.prints.end()) continue;
+      const std::string backupData = BackupFileOf(known.backup, *known.table, ".dbf");
+      const std::string backupMemo = BackupFileOf(known.backup, *known.table, ".dbt");
+      if (now == FilePrint(backupData) + "/" + FilePrint(backupMemo)) continue;  // already put back
+      char number[8];
+      std::snprintf(number, sizeof number, "%04d", update.number);
+      NoteFailureDetail("table " + folder + swap.base + ".dbf changed after update " + number +
+                        " replaced it (swapped " + [&] {
+                          std::string all;
+                          for (const std::string& p : known.prints) all += (all.empty() ? "" : ", ") + p;
+                          return all;
+                        }() + "; now " + now + "); kept, its backup is " + backupData);
+      if (unchanged) {
+        LastErrorText() = "Unable to restore table " + folder + swap.base +
+                          ".dbf: it was changed after update " + number +
+                          " replaced it; it was kept, and nothing was restored (see "
+                          "update\\tabmend.log).";
+      }
+      unchanged = false;
+    }
+  }
+  return unchanged;
+}
 
 std::string EncodeJournal(const Journal& journal) {
   std::string text = std::string(kMagic) + "\n";
@@ -157,6 +349,9 @@ std::string EncodeJournal(const Journal& journal) {
     for (const JournalBackup& backup : update.backups) {
       text += "backup " + n + " " + (backup.original ? "original " : "plain ") + backup.base + " " +
               backup.relative + "\n";
+    }
+    for (const JournalSwap& swap : update.swaps) {
+      text += "swapped " + n + " " + swap.fingerprint + " " + swap.base + " " + swap.relative + "\n";
     }
   }
   if (journal.finished) text += "finished\n";
@@ -203,7 +398,7 @@ std::optional<Journal> DecodeJournal(const std::string& bytes) {
     } else if (word == "update") {
       std::optional<int> n = UpdateNumber(rest);
       if (!n || find(rest) != nullptr || FindRestructureSpec(*n) == nullptr) return std::nullopt;
-      journal.updates.push_back({*n, {}, {}});
+      journal.updates.push_back({*n, {}, {}, {}});
     } else if (word == "location") {
       auto [number, relative] = Split(rest);
       JournalUpdate* update = find(number);
@@ -218,6 +413,13 @@ std::optional<Journal> DecodeJournal(const std::string& bytes) {
         return std::nullopt;
       }
       update->backups.push_back({relative, base, kind == "original"});
+    } else if (word == "swapped") {
+      auto [number, rest2] = Split(rest);
+      auto [fingerprint, rest3] = Split(rest2);
+      auto [base, relative] = Split(rest3);
+      JournalUpdate* update = find(number);
+      if (update == nullptr || fingerprint.empty() || base.empty()) return std::nullopt;
+      update->swaps.push_back({relative, base, fingerprint});
     } else {
       return std::nullopt;
     }
@@ -236,13 +438,22 @@ bool BeginJournal() {
   }
   Journal& journal = Current();
   journal = Journal{};
+  UnsyncedSwaps().clear();
+  SyncedSinceSwap().clear();
   journal.call = std::to_string(
       std::chrono::duration_cast<std::chrono::milliseconds>(
           std::chrono::system_clock::now().time_since_epoch())
           .count());
   journal.data = Folders().data;
   Active() = false;
+  // Every workstation sees the mark; only this one sees the journal.
+  if (!common::WritePendingUpdate(Folders().data, {fs::workstationName(), JournalPath()})) {
+    LastErrorText() = kCritical;
+    NoteFailureDetail("write " + common::PendingUpdatePath(Folders().data));
+    return false;
+  }
   if (!Write(journal)) {
+    common::RemovePendingUpdate(Folders().data);
     LastErrorText() = kCritical;
     return false;
   }
@@ -253,8 +464,12 @@ bool BeginJournal() {
 bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
                         const std::vector<JournalBackup>& backups) {
   if (!Active()) return true;
+  if (!SyncSwappedTables()) {
+    LastErrorText() = kCritical;
+    return false;
+  }
   Journal next = Current();
-  next.updates.push_back({number, relatives, backups});
+  next.updates.push_back({number, relatives, backups, {}});
   if (!Write(next)) {
     LastErrorText() = kCritical;
     return false;
@@ -268,7 +483,7 @@ bool EndJournal() {
   // The swapped-in files reach the disk before the journal that could undo
   // them goes.
   std::vector<std::pair<std::string, std::string>> done;  // folder, base
-  bool synced = true;
+  bool synced = SyncSwappedTables();
   std::vector<std::string> folders;
   for (const JournalUpdate& update : Current().updates) {
     const RestructureSpec* row = FindRestructureSpec(update.number);
@@ -276,12 +491,13 @@ bool EndJournal() {
       std::pair<std::string, std::string> key{item.data, item.table->base};
       if (std::find(done.begin(), done.end(), key) != done.end()) continue;
       done.push_back(key);
+      if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
+        folders.push_back(item.data);
+      }
+      if (SyncedSinceSwap().count(Upper(item.data + item.table->base))) continue;
       for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
         const std::string path = item.data + item.table->base + ext;
         if (fs::isFile(path) && !fs::syncFile(path)) synced = false;
-      }
-      if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
-        folders.push_back(item.data);
       }
     }
   }
@@ -358,6 +574,7 @@ bool FinishInterruptedCall() {
     return false;
   }
   if (!BackupsPresent(*journal)) return false;
+  if (!UnchangedSinceSwaps(*journal)) return false;
 
   RunState& run = CurrentRun();
   run.appliedFlags.clearAll();

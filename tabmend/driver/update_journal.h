@@ -28,10 +28,21 @@ struct JournalBackup {
   bool original = false;  // the pre-call copy is in "original\", not in the backup folder
 };
 
+// What a table's files held right after an update swapped them in: the
+// rollback puts a table back only while it still holds this (or what an
+// earlier swap or its backup held), so that nothing another workstation wrote
+// after the swap is overwritten.
+struct JournalSwap {
+  std::string relative;
+  std::string base;
+  std::string fingerprint;  // TableFingerprint
+};
+
 struct JournalUpdate {
   int number = 0;
   std::vector<std::string> relatives;  // locations whose files it may replace
   std::vector<JournalBackup> backups;
+  std::vector<JournalSwap> swaps;      // recorded once its swap is done
 };
 
 struct Journal {
@@ -52,6 +63,27 @@ std::string JournalPath();
 // Starts this call's journal (no update begun); false when it cannot be
 // written, before anything is changed.
 bool BeginJournal();
+// Size and content hash of a table's ".dbf" and ".dbt" in the folder
+// ("dbfsize:crc/dbtsize:crc", "-" for a missing file).
+std::string TableFingerprint(const std::string& folder, const std::string& base);
+
+// After update `number` swapped its tables in: notes their fingerprints in
+// the running call's journal. They are written to disk with the next
+// journal write (the next update's, or none at the end), right after these
+// tables are synced, so a fingerprint on disk always describes synced files;
+// the end of the call then need not sync those tables again.
+bool JournalUpdateSwapped(int number);
+
+// Writes the running call's journal with every fingerprint noted so far (the
+// tables synced first), for a call that stops and leaves it to the next.
+bool SaveJournal();
+
+// Before a rollback of the journal's updates: true when every table they
+// swapped still holds what a swap of this call (or its backup) left there.
+// Otherwise nothing may be restored: the message names the first table that
+// changed, and each such table goes to the failure detail.
+bool UnchangedSinceSwaps(const Journal& journal);
+
 // Records that the update is about to replace files in these locations, its
 // backups being where `backups` says (already synced by the caller).
 bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,

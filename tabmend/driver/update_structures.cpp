@@ -1,14 +1,20 @@
 // The export UpdateDatabaseStructures: finds the installation, learns the
 // host release, runs the updates that release still needs and reports the
 // outcome to the host.
+#include <cctype>
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "driver/disk_space_check.h"
 #include "driver/host_version.h"
+#include "common/platform/file_system.h"
+#include "common/updatelock/update_lock.h"
 #include "driver/progress.h"
 #include "driver/report_to_host.h"
 #include "driver/run_list.h"
+#include "driver/run_log.h"
 #include "driver/run_state.h"
 #include "driver/update_journal.h"
 #include "driver/version_gate.h"
@@ -34,18 +40,82 @@ std::optional<HostVersion> DetermineHostVersion(const TabmendCallRecord* record)
   return ReadHostFileVersion(Folders().server + "TALVEX32.EXE");
 }
 
-bool RunUpdate(const TabmendCallRecord* record) {
-  if (!SetUpRunFolders()) {
-    LastErrorText() = "Unable to locate (or create) critical directories.";
+constexpr char kCritical[] = "Unable to locate (or create) critical directories.";
+
+// One update call per data folder: every workstation's call takes the data
+// folder's lock before it reads or rolls back anything, and keeps it to the
+// end. A wait that runs out changes nothing.
+bool TakeUpdateLock(std::unique_ptr<common::UpdateLock>* lock) {
+  const std::chrono::milliseconds bound = common::WaitBound(common::kUpdateWait);
+  const auto boundSeconds = static_cast<int32_t>(bound.count() / 1000);
+  common::LockOutcome outcome;
+  std::string why;
+  bool waited = false;
+  *lock = common::UpdateLock::Acquire(
+      Folders().data, bound,
+      [&](std::chrono::milliseconds so) {
+        waited = true;
+        ReportWaiting(static_cast<int32_t>(so.count() / 1000), boundSeconds);
+      },
+      &outcome, &why);
+  if (*lock) {
+    if (waited) NoteRunLogLine("waited for the update of another workstation");
+    return true;
+  }
+  if (outcome == common::LockOutcome::TimedOut) {
+    LastErrorText() = common::UpdateInProgressRefusal(Folders().data);
+    NoteFailureDetail("waited " + std::to_string(bound.count() / 1000) + " s for the update lock " +
+                      why);
+  } else {
+    LastErrorText() = kCritical;
+    NoteFailureDetail("update lock: " + why);
+  }
+  return false;
+}
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : text) c = c == '/' ? '\\' : c;
+  return text;
+}
+
+// The data folder's pending mark: this install folder's own journal is
+// finished below; another workstation's unfinished call must be finished
+// there, since its journal and backups are only reachable from it.
+bool MarkOfAnotherCall() {
+  std::optional<common::PendingUpdate> mark = common::ReadPendingUpdate(Folders().data);
+  // Install folders often have the same path on every workstation: the
+  // workstation's name tells them apart.
+  if (!mark || (!mark->journal.empty() && Upper(mark->journal) == Upper(JournalPath()) &&
+                Upper(mark->workstation) == Upper(platform::workstationName()))) {
     return false;
   }
+  LastErrorText() = common::PendingUpdateRefusal(*mark);
+  NoteFailureDetail("pending mark " + common::PendingUpdatePath(Folders().data));
+  return true;
+}
+
+bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLock>* lock) {
+  if (!SetUpRunFolders()) {
+    LastErrorText() = kCritical;
+    return false;
+  }
+  NoteRunLogLine("data " + Folders().data);
+  if (!TakeUpdateLock(lock)) return false;
+  if (MarkOfAnotherCall()) return false;
   // A call cut short leaves its journal: put its tables back before anything else.
   if (!FinishInterruptedCall()) return false;
+  if (!platform::pathExists(JournalPath()) && !common::RemovePendingUpdate(Folders().data)) {
+    LastErrorText() = kCritical;
+    NoteFailureDetail(platform::lastFileError());
+    return false;
+  }
   std::optional<HostVersion> version = DetermineHostVersion(record);
   if (!version) {
     LastErrorText() = "Unable to determine (or invalid) TALVEX32.EXE version number.";
     return false;
   }
+  NoteRunLogLine("version " + FormatHostVersion(*version));
   if (!OpenRunContext()) {
     LastErrorText() = "Unexpected exception.";
     return false;
@@ -66,9 +136,12 @@ extern "C" TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCa
   using namespace talvex::tabmend;
   if (record == nullptr) return -1;
   bool ok = false;
+  // Held to the end of the call, the run log included.
+  std::unique_ptr<talvex::common::UpdateLock> lock;
   try {
     BeginCall();
-    ok = RunUpdate(record);
+    BeginRunLog("UpdateDatabaseStructures");
+    ok = RunUpdate(record, &lock);
   } catch (...) {
     LastErrorText() = "Unexpected exception.";
     ok = false;
@@ -76,6 +149,7 @@ extern "C" TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCa
   try {
     CloseRunContext();
     BackedUpTables().clear();
+    AppendRunLog(ok ? 0 : -1);
     if (ok) return 0;
     ReportToHost(record, "TABMEND_ERR", LastErrorText());
   } catch (...) {

@@ -8,6 +8,7 @@
 #include "driver/run_state.h"
 #include "maintenance/index_length_repair.h"
 #include "maintenance/table_header_repair.h"
+#include "maintenance/update_guard.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -159,6 +160,9 @@ bool RunReindexAll() {
     LastErrorText() = "Unable to locate (or create) critical directories.";
     return false;
   }
+  std::unique_ptr<common::UpdateLock> lock;
+  LastErrorText() = GuardAgainstUpdates(&lock, PendingUpdates::Refused);
+  if (!lock) return false;
   std::string ini = Folders().install + "TALVEX32.INI";
   if (!platform::isFile(ini)) ini = Folders().server + "TALVEX32.INI";
   if (!platform::isFile(ini)) {

@@ -7,6 +7,7 @@
 #include "common/platform/file_system.h"
 #include "common/tableengine/table.h"
 #include "driver/run_state.h"
+#include "maintenance/update_guard.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -115,6 +116,10 @@ std::optional<double> ParseCharge(std::string_view text) {
 bool RunChargeBackup() {
   const char kWrap[] = "Error backing up Revenue Code charge data [";
   if (!SetUpRunFolders()) return Fail(kWrap, "Unable to locate (or create) critical directories.");
+  // Reading alone: an update that did not finish does not stop it.
+  std::unique_ptr<common::UpdateLock> lock;
+  const std::string refused = GuardAgainstUpdates(&lock, PendingUpdates::Allowed);
+  if (!lock) return Fail(kWrap, refused);
   const std::string dump = DumpFile();
   if (platform::pathExists(dump)) {
     platform::deleteFile(dump);
@@ -141,6 +146,9 @@ bool RunChargeBackup() {
 bool RunChargeRestore() {
   const char kWrap[] = "Error restoring Revenue Code charge data [";
   if (!SetUpRunFolders()) return Fail(kWrap, "Unable to locate (or create) critical directories.");
+  std::unique_ptr<common::UpdateLock> lock;
+  const std::string refused = GuardAgainstUpdates(&lock, PendingUpdates::Refused);
+  if (!lock) return Fail(kWrap, refused);
   const std::string dump = DumpFile();
   if (!platform::isFile(dump)) return true;
   std::vector<std::string> lines;

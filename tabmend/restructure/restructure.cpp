@@ -228,6 +228,8 @@ class Restructure {
       if (which == Marked && !location.needsUpdate) continue;
       if (!step(location.relative)) {
         Fail(message);
+        // The run log gets the file operation and the system's own reason.
+        if (!fs::lastFileError().empty()) NoteFailureDetail(fs::lastFileError());
         return false;
       }
     }

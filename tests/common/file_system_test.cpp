@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "common/platform/fault_seam.h"
 #include "common/platform/native_path.h"
@@ -114,6 +115,37 @@ TEST_F(FileSystem, MoveRefusesAnExistingTargetAndDeleteOnlyFiles) {
   EXPECT_FALSE(removeDirectory(dir.host("original")));  // not empty
   EXPECT_TRUE(deleteFile(dir.host("original\\A.DBF")));
   EXPECT_TRUE(removeDirectory(dir.host("original")));
+}
+
+// A failed copy, move or delete leaves its operation, files and the
+// system's reason for the run log; a success clears it.
+TEST_F(FileSystem, AFailedFileOperationSaysWhatAndWhy) {
+  dir.write("a.dbf", "x");
+  dir.write("b.dbf", "y");
+  const std::string a = dir.host("a.dbf"), b = dir.host("b.dbf"), gone = dir.host("gone.dbf");
+  const std::string noFolder = dir.host("nofolder\\c.dbf");
+#ifdef _WIN32
+  const std::string missing = "The system cannot find the file specified.";
+#else
+  const std::string missing = "No such file or directory";
+#endif
+  const std::pair<std::function<bool()>, std::string> failures[] = {
+      {[&] { return copyFile(gone, b); }, "copy " + gone + " to " + b + ": " + missing},
+      {[&] { return moveFile(gone, noFolder); }, "move " + gone + " to " + noFolder + ": " + missing},
+      {[&] { return deleteFile(gone); }, "delete " + gone + ": " + missing},
+  };
+  for (const auto& [operation, text] : failures) {
+    EXPECT_FALSE(operation());
+    EXPECT_EQ(lastFileError(), text);
+  }
+  EXPECT_FALSE(moveFile(a, b));
+  EXPECT_EQ(lastFileError().rfind("move " + a + " to " + b + ": ", 0), 0u) << lastFileError();
+  EXPECT_TRUE(copyFile(a, dir.host("d.dbf")));
+  EXPECT_EQ(lastFileError(), "");
+  c4faultArm(TALVEX_FAULT_COPY, 1);
+  EXPECT_FALSE(copyFile(a, b));
+  EXPECT_EQ(lastFileError(), "copy " + a + " to " + b + ": injected fault");
+  EXPECT_FALSE(workstationName().empty());
 }
 
 TEST_F(FileSystem, WildcardsFollowDosRules) {

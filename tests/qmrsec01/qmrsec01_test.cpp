@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "c4dll.h"
+#include "common/updatelock/update_lock.h"
 #include "host/installation.h"
 
 namespace {
@@ -255,6 +256,36 @@ TEST_F(Qmrsec01Test, TableHeldElsewhereStopsBeforeAnyChange) {
   EXPECT_NE(out.find("[QMRSEC01: Database Access Error] (Error)\n"), std::string::npos) << out;
   EXPECT_EQ(out.find(kSuccess), std::string::npos) << out;
   EXPECT_EQ(Flags().at("ANNA"), 0);
+}
+
+// ISEC.DBF is among the tables an update replaces: while another
+// workstation's update holds the data folder, and while an update that did
+// not finish is pending, the program changes nothing and says why.
+TEST_F(Qmrsec01Test, AnUpdateOfTheTablesStopsItBeforeAnyChange) {
+  Users({{"ANNA", 0}, {"BERT", 0}});
+  const std::string data = root + "/data/";
+  const std::string table = ReadBytes(isec);
+  for (const bool pending : {false, true}) {
+    SCOPED_TRACE(pending ? "pending" : "running");
+    std::unique_ptr<talvex::common::UpdateLock> held;
+    if (pending) {
+      ASSERT_TRUE(talvex::common::WritePendingUpdate(data, {"FRONTDESK", "C:\\T\\update\\tabmend.jnl"}));
+    } else {
+      talvex::common::LockOutcome outcome;
+      held = talvex::common::UpdateLock::Acquire(data, std::chrono::milliseconds(0), nullptr, &outcome);
+      ASSERT_TRUE(held);
+    }
+    const std::string out = Run("/PROMPT", "", "TALVEX_UPDATE_WAIT_MS=300");
+    EXPECT_EQ(out, std::string("[QMRSEC01: Database Access Error] (Error)\n") +
+                       (pending ? "ERROR: An update of the database tables did not finish. Run the "
+                                  "update again before updating the User Security database file "
+                                  "(ISEC.DBF).\n"
+                                : "ERROR: Another workstation is updating the database tables. Try "
+                                  "again when it has finished.\n"));
+    EXPECT_EQ(ReadBytes(isec), table);
+    talvex::common::RemovePendingUpdate(data);
+  }
+  EXPECT_NE(Run("/PROMPT").find(kSuccess), std::string::npos);
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ FolderSnapshot Snapshot(const std::string& nativeFolder) {
   for (auto it = stdfs::recursive_directory_iterator(nativeFolder, ec);
        !ec && it != stdfs::recursive_directory_iterator(); it.increment(ec)) {
     if (!it->is_regular_file()) continue;
+    // The update lock's file and the run log are the call's own, not data.
+    const std::string name = it->path().filename().string();
+    if (name == "tabmend.lck" || name == "tabmend.log") continue;
     std::ifstream in(it->path(), std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();

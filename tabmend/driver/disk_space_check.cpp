@@ -64,8 +64,11 @@ uint64_t NewLayoutSize(const std::string& data, const std::string& clone, const 
   if (!ReadDbfShape(data + base + ".dbf", &old) || !ReadDbfShape(clone + base + ".dbf", &fresh)) {
     return current;
   }
-  const uint64_t dbf = fresh.header + old.records * fresh.recordLength + 1;
   const uint64_t oldDbf = SizeOrZero(data + base + ".dbf");
+  // A header the file cannot hold (a damaged table) says nothing of its
+  // records: count the file as it is; its update refuses it later.
+  if (old.recordLength == 0 || old.header + old.records * old.recordLength > oldDbf) return current;
+  const uint64_t dbf = fresh.header + old.records * fresh.recordLength + 1;
   const uint64_t rest = current > oldDbf ? current - oldDbf : 0;
   return dbf + std::max(rest, SizeOrZero(clone + base + ".mdx") + SizeOrZero(data + base + ".dbt"));
 }

@@ -124,19 +124,24 @@ TEST_F(FileSystem, AFailedFileOperationSaysWhatAndWhy) {
   dir.write("b.dbf", "y");
   const std::string a = dir.host("a.dbf"), b = dir.host("b.dbf"), gone = dir.host("gone.dbf");
   const std::string noFolder = dir.host("nofolder\\c.dbf");
+  // The system's own text: fixed on POSIX; on Windows it depends on the
+  // version and language of the system, so only that one is there.
 #ifdef _WIN32
-  const std::string missing = "The system cannot find the file specified.";
+  const std::string missing = "";
 #else
   const std::string missing = "No such file or directory";
 #endif
   const std::pair<std::function<bool()>, std::string> failures[] = {
-      {[&] { return copyFile(gone, b); }, "copy " + gone + " to " + b + ": " + missing},
-      {[&] { return moveFile(gone, noFolder); }, "move " + gone + " to " + noFolder + ": " + missing},
-      {[&] { return deleteFile(gone); }, "delete " + gone + ": " + missing},
+      {[&] { return copyFile(gone, b); }, "copy " + gone + " to " + b + ": "},
+      {[&] { return moveFile(gone, noFolder); }, "move " + gone + " to " + noFolder + ": "},
+      {[&] { return deleteFile(gone); }, "delete " + gone + ": "},
   };
-  for (const auto& [operation, text] : failures) {
+  for (const auto& [operation, prefix] : failures) {
     EXPECT_FALSE(operation());
-    EXPECT_EQ(lastFileError(), text);
+    const std::string text = lastFileError();
+    EXPECT_EQ(text.rfind(prefix, 0), 0u) << text;
+    EXPECT_GT(text.size(), prefix.size()) << text;
+    if (!missing.empty()) EXPECT_EQ(text, prefix + missing);
   }
   EXPECT_FALSE(moveFile(a, b));
   EXPECT_EQ(lastFileError().rfind("move " + a + " to " + b + ": ", 0), 0u) << lastFileError();

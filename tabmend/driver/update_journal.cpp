@@ -38,8 +38,9 @@ bool& Active() {
 }
 
 // Updates whose fingerprints are in Current() but whose tables are not yet
-// synced, and the tables (upper-cased data path + base) synced since their
-// last swap, which the end of the call need not sync again.
+// synced, and the tables (upper-cased data path + base) whose data and memo
+// files were synced since their last swap, which the end of the call need not
+// sync again.
 std::vector<int>& UnsyncedSwaps() {
   static std::vector<int> numbers;
   return numbers;
@@ -216,8 +217,11 @@ bool SyncSwappedTables() {
       // The files only: whatever of the swap's folder entries a power cut
       // undoes leaves the file from before the swap (a state the journal
       // knows) or none. The folders are synced once, at the end of the call.
+      // Only the fingerprinted files: a rollback puts every index back from
+      // its backup, so the swapped .mdx need not reach the disk before the
+      // end of the call, when it is synced once.
       for (const UpdatedTable& table : row->tables()) {
-        for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+        for (const char* ext : {".dbf", ".dbt"}) {
           const std::string path = folder + table.base + ext;
           if (fs::isFile(path) && !fs::syncFile(path)) {
             NoteFailureDetail("sync of " + path);
@@ -494,8 +498,9 @@ bool EndJournal() {
       if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
         folders.push_back(item.data);
       }
-      if (SyncedSinceSwap().count(Upper(item.data + item.table->base))) continue;
+      const bool dataSynced = SyncedSinceSwap().count(Upper(item.data + item.table->base)) != 0;
       for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
+        if (dataSynced && std::string(ext) != ".mdx") continue;
         const std::string path = item.data + item.table->base + ext;
         if (fs::isFile(path) && !fs::syncFile(path)) synced = false;
       }

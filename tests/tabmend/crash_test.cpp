@@ -71,8 +71,9 @@ TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
       const std::string point = std::string("crash:") + name + ":" + std::to_string(n);
       SCOPED_TRACE(point);
       BackToPristine();
-      const int status = HostUpdate(point);
-      ASSERT_TRUE(status == 86 || status == 0) << status;
+      std::string cut;
+      const int status = HostUpdate(point, &cut);
+      ASSERT_TRUE(status == 86 || status == 0) << status << "\n" << cut;
       if (status == 86) {
         ++crashes;
         torn += SomeTableTorn() ? 1 : 0;
@@ -83,7 +84,7 @@ TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
       EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
       const std::string got = IndependentDump();
       if (got != expected) {
-        ADD_FAILURE() << "tables differ from the uninterrupted run";
+        ADD_FAILURE() << "tables differ from the uninterrupted run: " << FirstDifference(expected, got);
         break;
       }
       EXPECT_EQ(IndexProblems(), "");
@@ -125,8 +126,9 @@ TEST_F(CrashedUpdate, EveryPowerCutEndsAfterTheRerunAsAnUninterruptedRun) {
           "powercut:" + std::to_string(n) + (mode == 0 ? "" : ":" + std::to_string(n * 7919 + 1));
       SCOPED_TRACE(point);
       BackToPristine();
-      const int status = HostUpdate(point);
-      ASSERT_TRUE(status == 86 || status == 0) << status;
+      std::string cut;
+      const int status = HostUpdate(point, &cut);
+      ASSERT_TRUE(status == 86 || status == 0) << status << "\n" << cut;
       if (status == 86) {
         ++cuts;
         journals += stdfs::exists(nativeInstall + "/update/tabmend.jnl") ? 1 : 0;
@@ -134,8 +136,8 @@ TEST_F(CrashedUpdate, EveryPowerCutEndsAfterTheRerunAsAnUninterruptedRun) {
       std::string out;
       ASSERT_EQ(HostUpdate("", &out), 0) << out;
       EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
-      if (IndependentDump() != expected) {
-        ADD_FAILURE() << "tables differ from the uninterrupted run";
+      if (const std::string got = IndependentDump(); got != expected) {
+        ADD_FAILURE() << "tables differ from the uninterrupted run: " << FirstDifference(expected, got);
         break;
       }
       EXPECT_EQ(IndexProblems(), "");

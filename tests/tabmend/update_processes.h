@@ -104,6 +104,21 @@ class UpdateProcesses : public InstallationTest {
     return text;
   }
 
+  // Where a dump first differs from the expected one, for a failure's text:
+  // the table and the line of each.
+  static std::string FirstDifference(const std::string& expected, const std::string& got) {
+    size_t at = 0;
+    while (at < expected.size() && at < got.size() && expected[at] == got[at]) ++at;
+    auto lineAt = [](const std::string& text, size_t pos) {
+      const size_t begin = pos == 0 ? std::string::npos : text.rfind('\n', pos - 1);
+      const size_t from = begin == std::string::npos ? 0 : begin + 1;
+      return text.substr(from, text.find('\n', from) - from);
+    };
+    const size_t table = expected.rfind("== ", at);
+    return "first difference in " + (table == std::string::npos ? "the dump" : lineAt(expected, table)) +
+           "\n expected: " + lineAt(expected, at) + "\n got:      " + lineAt(got, at);
+  }
+
   // What `talvexhost check` says of each table: "" when every index agrees.
   std::string IndexProblems() {
     std::string problems;

@@ -74,8 +74,8 @@ TEST_F(BesideWorkstations, TwoCallsAtRandomOffsetsEndWithTheTablesOfOneRun) {
     waits += (a.find(kWaiting) != std::string::npos || b.find(kWaiting) != std::string::npos) ? 1 : 0;
     EXPECT_FALSE(Exists(Journal()));
     EXPECT_FALSE(Exists(Mark()));
-    if (IndependentDump() != expected) {
-      ADD_FAILURE() << "tables differ from one clean run";
+    if (const std::string got = IndependentDump(); got != expected) {
+      ADD_FAILURE() << "tables differ from one clean run: " << FirstDifference(expected, got);
       break;
     }
     EXPECT_EQ(IndexProblems(), "");

@@ -119,6 +119,12 @@ bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLo
   NoteRunLogLine("data " + Folders().data);
   if (!TakeUpdateLock(lock)) return false;
   if (MarkOfAnotherCall()) return false;
+  // Before a killed call is put back too, so that a refusal changes nothing
+  // (its own tables are held again once restored, below).
+  if (std::optional<HostVersion> early = DetermineHostVersion(record)) {
+    std::optional<GateAnswer> gate = LookUpVersionGate(*early);
+    if (gate && gate->runs && !HoldRunTables(gate->first)) return false;
+  }
   // A call cut short leaves its journal: put its tables back before anything else.
   if (!FinishInterruptedCall()) return false;
   if (!platform::pathExists(JournalPath()) && !common::RemovePendingUpdate(Folders().data)) {

@@ -103,6 +103,9 @@ bool TableGuard::HoldAll(const std::vector<GuardedTable>& tables) {
       std::this_thread::sleep_for(std::min(kRetry, bound - so));
     }
   }
+  // Each held table keeps its files open: the count tells a run that ran
+  // short of file handles why.
+  NoteRunLogLine("holding " + std::to_string(held_.size()) + " tables");
   return true;
 }
 

@@ -83,7 +83,7 @@ std::vector<VolumeNeed> DiskSpaceNeeds(int first) {
   const RunFolders& folders = Folders();
   std::map<std::string, TableCopy> tables;  // location + base
   uint64_t peakWork = 0;
-  ForEachUpdateOfRun(first, true, [&](const RestructureSpec& row, const TableLocationList& locations) {
+  const auto visit = [&](const RestructureSpec& row, const TableLocationList& locations) {
     const std::string clone = WithBackslash(CloneDirectory(folders.server, row));
     uint64_t work = 0;
     for (const TableLocation& location : locations) {
@@ -102,7 +102,8 @@ std::vector<VolumeNeed> DiskSpaceNeeds(int first) {
       }
     }
     peakWork = std::max(peakWork, work);
-  });
+  };
+  ForEachUpdateOfRun(first, true, visit);
 
   // Backups: the latest copy of each table and, for one touched again, the
   // pre-call copy, less what the run deletes of an earlier call's; the work

@@ -41,7 +41,8 @@ void ForEachUpdateOfRun(
       locations.push_back({"", NeedsUpdateProbe(*row, folders.data)});
     } else {
       locations = BuildTableLocationList(folders.data, row->locationBasis);
-      const bool needed = row->form == RestructureForm::Flagged || NeedsUpdateProbe(*row, folders.data);
+      const bool needed =
+          row->form == RestructureForm::Flagged || NeedsUpdateProbe(*row, folders.data);
       for (TableLocation& location : locations) {
         location.needsUpdate = row->form == RestructureForm::Flagged
                                    ? NeedsUpdateProbe(*row, folders.data + location.relative)

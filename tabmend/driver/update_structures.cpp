@@ -101,13 +101,14 @@ bool MarkOfAnotherCall() {
 // probe has read the table, which an opener elsewhere may keep it from.
 bool HoldRunTables(int first) {
   std::vector<GuardedTable> tables;
-  ForEachUpdateOfRun(first, false, [&](const RestructureSpec& row, const TableLocationList& locations) {
+  const auto add = [&](const RestructureSpec& row, const TableLocationList& locations) {
     for (const TableLocation& location : locations) {
       for (const UpdatedTable& table : row.tables()) {
         tables.push_back({Folders().data + location.relative, table.base});
       }
     }
-  });
+  };
+  ForEachUpdateOfRun(first, false, add);
   return HoldTables(tables);
 }
 

@@ -39,6 +39,14 @@ void TABMEND_API OnProgress(void* context, const TabmendProgress* p) {
       break;
     }
     case TABMEND_PROGRESS_WAITING:
+      if (p->Table != nullptr && *p->Table != '\0') {
+        std::snprintf(line, sizeof line,
+                      "          waiting for %s%s to be closed at another workstation (%d s of "
+                      "at most %d s)",
+                      p->Location != nullptr ? p->Location : "", p->Table, p->Done, p->Total);
+        sink->display.phase(line);
+        break;
+      }
       std::snprintf(line, sizeof line,
                     "          waiting for another workstation's update to finish (%d s of at most "
                     "%d s)",

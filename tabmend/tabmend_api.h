@@ -69,7 +69,8 @@ typedef enum TabmendProgressPhase {
   TABMEND_PROGRESS_FAILED = 3,     /* it failed; the rollback follows */
   TABMEND_PROGRESS_RECORDS = 4,    /* copying `Table`: `Done` of `Total` records */
   TABMEND_PROGRESS_ROLLBACK = 5,   /* restoring update `Update` */
-  TABMEND_PROGRESS_WAITING = 6     /* another workstation's update holds the data folder:
+  TABMEND_PROGRESS_WAITING = 6     /* another workstation's update holds the data folder, or
+                                      (`Table` not "") another process has that table open:
                                       `Done` seconds waited of at most `Total` */
 } TabmendProgressPhase;
 
@@ -78,8 +79,8 @@ typedef struct TabmendProgress {
   int32_t Update;  /* four-digit update number */
   int32_t Ordinal; /* 1-based position among the updates this call tries */
   int32_t Count;   /* updates this call tries */
-  const char *Table; /* base name (RECORDS), else "" */
-  const char *Location; /* relative folder of the location (RECORDS), "" = data folder */
+  const char *Table; /* base name (RECORDS, WAITING for a table), else "" */
+  const char *Location; /* relative folder of the location (RECORDS, WAITING), "" = data folder */
   int32_t Done, Total;
 } TabmendProgress;
 

@@ -10,9 +10,7 @@
 #include "common/platform/file_system.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
-#include "restructure/structure_probe.h"
 #include "restructure/table_files.h"
-#include "restructure/table_locations.h"
 #include "tabmend/catalogue/catalogue.h"
 
 namespace talvex::tabmend {
@@ -85,29 +83,14 @@ std::vector<VolumeNeed> DiskSpaceNeeds(int first) {
   const RunFolders& folders = Folders();
   std::map<std::string, TableCopy> tables;  // location + base
   uint64_t peakWork = 0;
-  for (int number : RunList()) {
-    if (number < first) continue;
-    const RestructureSpec* row = FindRestructureSpec(number);
-    if (row == nullptr || row->form == RestructureForm::AddMissing) continue;
-    TableLocationList locations;
-    if (row->form == RestructureForm::Single) {
-      locations.push_back({"", NeedsUpdateProbe(*row, folders.data)});
-    } else {
-      locations = BuildTableLocationList(folders.data, row->locationBasis);
-      const bool needed = row->form == RestructureForm::Flagged || NeedsUpdateProbe(*row, folders.data);
-      for (TableLocation& location : locations) {
-        location.needsUpdate = row->form == RestructureForm::Flagged
-                                   ? NeedsUpdateProbe(*row, folders.data + location.relative)
-                                   : needed;
-      }
-    }
-    const std::string clone = WithBackslash(CloneDirectory(folders.server, *row));
+  const auto visit = [&](const RestructureSpec& row, const TableLocationList& locations) {
+    const std::string clone = WithBackslash(CloneDirectory(folders.server, row));
     uint64_t work = 0;
     for (const TableLocation& location : locations) {
       if (!location.needsUpdate) continue;
       const std::string data = folders.data + location.relative;
       const std::string backup = folders.backup + location.relative;
-      for (const UpdatedTable& table : row->tables()) {
+      for (const UpdatedTable& table : row.tables()) {
         TableCopy& copy = tables[location.relative + table.base];
         if (copy.touches++ == 0) {
           copy.before = copy.current = SetSize(data, table.base);
@@ -119,7 +102,8 @@ std::vector<VolumeNeed> DiskSpaceNeeds(int first) {
       }
     }
     peakWork = std::max(peakWork, work);
-  }
+  };
+  ForEachUpdateOfRun(first, true, visit);
 
   // Backups: the latest copy of each table and, for one touched again, the
   // pre-call copy, less what the run deletes of an earlier call's; the work

@@ -94,4 +94,15 @@ void ReportWaiting(int32_t waitedSeconds, int32_t boundSeconds) {
   Notify(report);
 }
 
+void ReportWaitingForTable(const std::string& location, const std::string& base,
+                           int32_t waitedSeconds, int32_t boundSeconds) {
+  TabmendProgress report{};
+  report.Phase = TABMEND_PROGRESS_WAITING;
+  report.Table = base.c_str();
+  report.Location = location.c_str();
+  report.Done = waitedSeconds;
+  report.Total = boundSeconds;
+  Notify(report);
+}
+
 }  // namespace talvex::tabmend

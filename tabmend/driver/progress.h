@@ -26,6 +26,9 @@ void ReportRecords(const std::string& table, const std::string& location, int32_
 
 // Waiting for another workstation's update (Done/Total in seconds).
 void ReportWaiting(int32_t waitedSeconds, int32_t boundSeconds);
+// Waiting for a table that another process has open (location as in RECORDS).
+void ReportWaitingForTable(const std::string& location, const std::string& base,
+                           int32_t waitedSeconds, int32_t boundSeconds);
 
 inline constexpr int32_t kRecordStep = 4096;
 

@@ -4,6 +4,8 @@
 #include "driver/run_state.h"
 #include "driver/update_journal.h"
 #include "restructure/numbered_update.h"
+#include "restructure/structure_probe.h"
+#include "tabmend/catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -20,6 +22,36 @@ static_assert(std::size(kRunList) == 88);
 }  // namespace
 
 std::span<const int> RunList() { return kRunList; }
+
+void ForEachUpdateOfRun(
+    int first, bool probe,
+    const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit) {
+  const RunFolders& folders = Folders();
+  for (int number : kRunList) {
+    if (number < first) continue;
+    const RestructureSpec* row = FindRestructureSpec(number);
+    if (row == nullptr || row->form == RestructureForm::AddMissing) continue;
+    TableLocationList locations;
+    if (!probe) {
+      locations = row->form == RestructureForm::Single
+                      ? TableLocationList{{"", true}}
+                      : BuildTableLocationList(folders.data, row->locationBasis);
+      for (TableLocation& location : locations) location.needsUpdate = true;
+    } else if (row->form == RestructureForm::Single) {
+      locations.push_back({"", NeedsUpdateProbe(*row, folders.data)});
+    } else {
+      locations = BuildTableLocationList(folders.data, row->locationBasis);
+      const bool needed =
+          row->form == RestructureForm::Flagged || NeedsUpdateProbe(*row, folders.data);
+      for (TableLocation& location : locations) {
+        location.needsUpdate = row->form == RestructureForm::Flagged
+                                   ? NeedsUpdateProbe(*row, folders.data + location.relative)
+                                   : needed;
+      }
+    }
+    visit(*row, locations);
+  }
+}
 
 bool RunUpdatesFrom(int first) {
   AppliedFlags().clearAll();
@@ -53,7 +85,11 @@ bool RunUpdatesFrom(int first) {
     SaveJournal();  // the next call must find the same fingerprints
     return false;
   }
-  RollBackAppliedUpdates();
+  if (!RollBackAppliedUpdates()) {
+    LastErrorText() = message + "\r\n" + LastErrorText();
+    SaveJournal();
+    return false;
+  }
   // A table the rollback could not put back keeps the journal, so that the
   // next call tries again before anything else.
   if (VerifyRestored(CurrentJournal())) DropJournal();
@@ -61,16 +97,17 @@ bool RunUpdatesFrom(int first) {
   return false;
 }
 
-void RollBackAppliedUpdates() {
+bool RollBackAppliedUpdates() {
   for (int number = kLastFlagNumber; number >= kFirstFlagNumber; --number) {
     if (!AppliedFlags().test(number)) continue;
     ReportUpdatePhase(TABMEND_PROGRESS_ROLLBACK, number);
     try {
-      RestoreNumberedUpdate(number);
+      if (!RestoreNumberedUpdate(number)) return false;
     } catch (...) {
       // A failed restore is not reported; the remaining ones still run.
     }
   }
+  return true;
 }
 
 }  // namespace talvex::tabmend

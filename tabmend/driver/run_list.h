@@ -10,16 +10,29 @@
 // run_state.h.
 #pragma once
 
+#include <functional>
 #include <span>
+
+#include "restructure/table_locations.h"
+#include "tabmend/catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 
 std::span<const int> RunList();
 
+// Each update of the list from `first` that replaces tables, with its
+// locations; with `probe` those its probes find in need of it before the run
+// are marked (the folders whose tables it would back up, swap and roll back),
+// without, every one is. Reads only.
+void ForEachUpdateOfRun(
+    int first, bool probe,
+    const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit);
+
 bool RunUpdatesFrom(int first);
 
 // Restores every update of this call whose applied flag is set, from 203 down
-// to 91. Restores report nothing; their failures are ignored.
-void RollBackAppliedUpdates();
+// to 91. Failed copies are ignored. Stops, false with the message stored, at
+// a table open in another process (left as it is; the journal must stay).
+bool RollBackAppliedUpdates();
 
 }  // namespace talvex::tabmend

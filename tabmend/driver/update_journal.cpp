@@ -14,6 +14,7 @@
 #include "common/updatelock/update_lock.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
+#include "driver/table_guard.h"
 #include "restructure/table_files.h"
 #include "tabmend/catalogue/catalogue.h"
 
@@ -580,6 +581,13 @@ bool FinishInterruptedCall() {
   }
   if (!BackupsPresent(*journal)) return false;
   if (!UnchangedSinceSwaps(*journal)) return false;
+  std::vector<GuardedTable> tables;
+  for (const JournalUpdate& update : journal->updates) {
+    for (const RestoreItem& item : ItemsOf(update, *FindRestructureSpec(update.number))) {
+      tables.push_back({item.data, item.table->base});
+    }
+  }
+  if (!HoldTables(tables)) return false;
 
   RunState& run = CurrentRun();
   run.appliedFlags.clearAll();
@@ -588,10 +596,10 @@ bool FinishInterruptedCall() {
     run.appliedFlags[update.number] = true;
     run.updateLocations[update.number] = update.relatives;
   }
-  RollBackAppliedUpdates();
+  const bool whole = RollBackAppliedUpdates();
   run.appliedFlags.clearAll();
   run.updateLocations.clear();
-  if (!VerifyRestored(*journal)) return false;
+  if (!whole || !VerifyRestored(*journal)) return false;
   if (!RemoveJournal(*journal)) {
     LastErrorText() = kCritical;
     return false;

@@ -16,6 +16,7 @@
 #include "driver/run_list.h"
 #include "driver/run_log.h"
 #include "driver/run_state.h"
+#include "driver/table_guard.h"
 #include "driver/update_journal.h"
 #include "driver/version_gate.h"
 #include "tabmend_api.h"
@@ -95,6 +96,22 @@ bool MarkOfAnotherCall() {
   return true;
 }
 
+// Every table the run could back up, replace or roll back, in every location,
+// before the first change: whether an update is needed is only known once its
+// probe has read the table, which an opener elsewhere may keep it from.
+bool HoldRunTables(int first) {
+  std::vector<GuardedTable> tables;
+  const auto add = [&](const RestructureSpec& row, const TableLocationList& locations) {
+    for (const TableLocation& location : locations) {
+      for (const UpdatedTable& table : row.tables()) {
+        tables.push_back({Folders().data + location.relative, table.base});
+      }
+    }
+  };
+  ForEachUpdateOfRun(first, false, add);
+  return HoldTables(tables);
+}
+
 bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLock>* lock) {
   if (!SetUpRunFolders()) {
     LastErrorText() = kCritical;
@@ -103,6 +120,12 @@ bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLo
   NoteRunLogLine("data " + Folders().data);
   if (!TakeUpdateLock(lock)) return false;
   if (MarkOfAnotherCall()) return false;
+  // Before a killed call is put back too, so that a refusal changes nothing
+  // (its own tables are held again once restored, below).
+  if (std::optional<HostVersion> early = DetermineHostVersion(record)) {
+    std::optional<GateAnswer> gate = LookUpVersionGate(*early);
+    if (gate && gate->runs && !HoldRunTables(gate->first)) return false;
+  }
   // A call cut short leaves its journal: put its tables back before anything else.
   if (!FinishInterruptedCall()) return false;
   if (!platform::pathExists(JournalPath()) && !common::RemovePendingUpdate(Folders().data)) {
@@ -123,7 +146,8 @@ bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLo
   bool outcome = false;
   LastErrorText() = "Invalid TALVEX32.EXE version number [" + FormatHostVersion(*version) + "].";
   if (std::optional<GateAnswer> gate = LookUpVersionGate(*version)) {
-    outcome = !gate->runs || (EnoughDiskSpaceFor(gate->first) && RunUpdatesFrom(gate->first));
+    outcome = !gate->runs || (HoldRunTables(gate->first) && EnoughDiskSpaceFor(gate->first) &&
+                              RunUpdatesFrom(gate->first));
   }
   CloseRunContext();
   return outcome;
@@ -138,6 +162,8 @@ extern "C" TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCa
   bool ok = false;
   // Held to the end of the call, the run log included.
   std::unique_ptr<talvex::common::UpdateLock> lock;
+  // Released before the update lock, on every way out.
+  TableGuard guard;
   try {
     BeginCall();
     BeginRunLog("UpdateDatabaseStructures");

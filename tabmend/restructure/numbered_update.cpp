@@ -19,8 +19,9 @@ UpdateOutcome RunNumberedUpdate(int number, bool& applied) {
   return RunRestructure(*row, applied);
 }
 
-void RestoreNumberedUpdate(int number) {
-  if (const RestructureSpec* row = FindRestructureSpec(number)) RestoreFromBackup(*row);
+bool RestoreNumberedUpdate(int number) {
+  const RestructureSpec* row = FindRestructureSpec(number);
+  return row == nullptr || RestoreFromBackup(*row);
 }
 
 }  // namespace talvex::tabmend

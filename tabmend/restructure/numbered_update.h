@@ -8,6 +8,7 @@
 namespace talvex::tabmend {
 
 UpdateOutcome RunNumberedUpdate(int number, bool& applied);
-void RestoreNumberedUpdate(int number);
+// False when its restore stopped at a table in use elsewhere (RestoreFromBackup).
+bool RestoreNumberedUpdate(int number);
 
 }  // namespace talvex::tabmend

@@ -7,7 +7,9 @@
 
 #include "common/platform/file_system.h"
 #include "conversions/conversion_dispatch.h"
+#include "driver/run_log.h"
 #include "driver/run_state.h"
+#include "driver/table_guard.h"
 #include "driver/update_journal.h"
 #include "restructure/record_copy.h"
 #include "restructure/structure_probe.h"
@@ -70,6 +72,9 @@ class Restructure {
       return UpdateOutcome::Failed;
     }
     if (!CopyRecords()) return UpdateOutcome::Failed;
+    // Before anything of the data folder changes: every table the swap
+    // replaces is the call's alone (one not held so far is taken now).
+    if (!ForMarkedTables(HoldTable)) return UpdateOutcome::Failed;
 
     if (!JournalBackups()) return UpdateOutcome::Failed;
     applied_ = true;  // from here on the data folder may change
@@ -77,6 +82,12 @@ class Restructure {
     if (row_.hasConversion() && !Convert()) {
       return Fail("Unable to translate special field values.");
     }
+    // The engine shares a table's state by path within this process: no
+    // handle of ours may outlive the files it was opened on.
+    ForMarkedTables([](const std::string& folder, const std::string& base) {
+      ReleaseTable(folder, base);
+      return true;
+    });
     if (!Every(Marked, "Unable to delete original table files.", [&](const std::string& rel) {
           return CleanTableFiles(folders_.data + rel, row_.tables(), memo_, false);
         }) ||
@@ -87,6 +98,12 @@ class Restructure {
                })) {
       return UpdateOutcome::Failed;
     }
+    // Held again on the new files; one opened elsewhere in between is
+    // checked again before any rollback touches it.
+    ForMarkedTables([](const std::string& folder, const std::string& base) {
+      if (!HoldTable(folder, base)) NoteRunLogLine("not held after its swap: " + folder + base);
+      return true;
+    });
     for (const TableLocation& location : locations_) {
       if (DataComplete(location.relative)) {
         CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false);
@@ -112,6 +129,16 @@ class Restructure {
       any = any || location.needsUpdate;
     }
     return any;
+  }
+
+  bool ForMarkedTables(bool (*step)(const std::string& folder, const std::string& base)) {
+    for (const TableLocation& location : locations_) {
+      if (!location.needsUpdate) continue;
+      for (const UpdatedTable& table : row_.tables()) {
+        if (!step(folders_.data + location.relative, table.base)) return false;
+      }
+    }
+    return true;
   }
 
   bool DataComplete(const std::string& rel) const {
@@ -328,8 +355,8 @@ UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied) {
   }
 }
 
-void RestoreFromBackup(const RestructureSpec& row) {
-  if (row.form == RestructureForm::AddMissing) return;
+bool RestoreFromBackup(const RestructureSpec& row) {
+  if (row.form == RestructureForm::AddMissing) return true;
   try {
     const RunFolders& folders = Folders();
     const MemoRule memo = MemoRuleOf(row);
@@ -349,7 +376,18 @@ void RestoreFromBackup(const RestructureSpec& row) {
             !fs::isFile(BackupFileOf(backup, table, ".dbf"))) {
           continue;  // not backed up in this call
         }
-        if (!RestoreTableFiles(backup, data, table, memo, single) && !single) return;
+        // Never copied over while another process has it open: kept as it
+        // is, and the journal stays for the next call.
+        if (!HoldTable(data, table.base)) {
+          LastErrorText() = "Unable to restore table " + data + table.base +
+                            ".dbf: it is in use at another workstation and must be closed there "
+                            "first; it was kept, and the next update call finishes the rollback.";
+          return false;
+        }
+        ReleaseTable(data, table.base);
+        const bool restored = RestoreTableFiles(backup, data, table, memo, single);
+        HoldTable(data, table.base);
+        if (!restored && !single) return true;
         // A memo file the new layout brought along has no place beside an
         // old table that had none.
         if (!single && !fs::isFile(BackupFileOf(backup, table, ".dbt")) &&
@@ -361,6 +399,7 @@ void RestoreFromBackup(const RestructureSpec& row) {
   } catch (...) {
     // Restores report nothing.
   }
+  return true;
 }
 
 }  // namespace talvex::tabmend

@@ -24,7 +24,9 @@ enum class UpdateOutcome { NotNeeded, Applied, Failed };
 UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied);
 
 // Copies the backed-up files of the update's tables back into the data
-// folder (the pre-call "original\" copy where one exists). Results ignored.
-void RestoreFromBackup(const RestructureSpec& row);
+// folder (the pre-call "original\" copy where one exists). Copy failures are
+// ignored. False, with the message stored, when a table is open in another
+// process: it is left as it is and the rollback must stop.
+bool RestoreFromBackup(const RestructureSpec& row);
 
 }  // namespace talvex::tabmend

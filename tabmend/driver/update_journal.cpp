@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "common/platform/file_io.h"
@@ -52,13 +53,41 @@ std::set<std::string>& SyncedSinceSwap() {
   return tables;
 }
 
-uint32_t Crc32(const std::string& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : bytes) {
-    crc ^= c;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+// CRC-32 (the zip polynomial) eight bytes a step: the fingerprints read every
+// swapped table whole, so this is where their cost lies.
+using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
+const CrcTables& Crc32Tables() {
+  static const CrcTables tables = [] {
+    CrcTables t{};
+    for (uint32_t i = 0; i < 256; ++i) {
+      uint32_t c = i;
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+      t[0][i] = c;
+    }
+    for (uint32_t i = 0; i < 256; ++i) {
+      for (int s = 1; s < 8; ++s) t[s][i] = (t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFFu];
+    }
+    return t;
+  }();
+  return tables;
+}
+
+// Carries a running CRC (start 0xFFFFFFFF, finish with ~) over more bytes.
+uint32_t Crc32Update(uint32_t crc, const unsigned char* bytes, size_t size) {
+  const CrcTables& t = Crc32Tables();
+  for (; size >= 8; bytes += 8, size -= 8) {
+    const uint32_t low = crc ^ (bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                static_cast<uint32_t>(bytes[3]) << 24);
+    crc = t[7][low & 0xFFu] ^ t[6][(low >> 8) & 0xFFu] ^ t[5][(low >> 16) & 0xFFu] ^
+          t[4][low >> 24] ^ t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
   }
-  return ~crc;
+  for (; size > 0; ++bytes, --size) crc = t[0][(crc ^ *bytes) & 0xFFu] ^ (crc >> 8);
+  return crc;
+}
+
+uint32_t Crc32(const std::string& bytes) {
+  return ~Crc32Update(0xFFFFFFFFu, reinterpret_cast<const unsigned char*>(bytes.data()),
+                      bytes.size());
 }
 
 // Strict decimal in the range of the applied flags.
@@ -170,26 +199,18 @@ uint64_t SizeOf(const std::string& path) {
 
 // CRC-32 of a whole file, read in large pieces; nullopt when unreadable.
 std::optional<std::pair<uint64_t, uint32_t>> FileCrc(const std::string& path) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i;
-      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-      t[i] = c;
-    }
-    return t;
-  }();
   auto file = fs::File::open(path, fs::OpenMode::ReadOnly);
   if (!file) return std::nullopt;
-  std::vector<unsigned char> buffer(1 << 20);
+  constexpr size_t kPiece = 1 << 20;
+  const std::unique_ptr<unsigned char[]> buffer(new unsigned char[kPiece]);  // not zeroed
   uint64_t at = 0;
   uint32_t crc = 0xFFFFFFFFu;
   for (;;) {
     size_t got = 0;
-    if (!file->readAt(at, buffer.data(), buffer.size(), &got)) return std::nullopt;
-    for (size_t i = 0; i < got; ++i) crc = table[(crc ^ buffer[i]) & 0xFFu] ^ (crc >> 8);
+    if (!file->readAt(at, buffer.get(), kPiece, &got)) return std::nullopt;
+    crc = Crc32Update(crc, buffer.get(), got);
     at += got;
-    if (got < buffer.size()) break;
+    if (got < kPiece) break;
   }
   return std::make_pair(at, ~crc);
 }

@@ -54,14 +54,29 @@ bool RunUpdatesFrom(int first) {
     return false;
   }
   RollBackAppliedUpdates();
+  if (RolledBack(CurrentJournal())) {
+    DropJournal();
+    LastErrorText() = message;
+    return false;
+  }
   // A table the rollback could not put back keeps the journal, so that the
-  // next call tries again before anything else.
-  if (VerifyRestored(CurrentJournal())) DropJournal();
-  LastErrorText() = message;
+  // next call tries again before anything else; the user must know that the
+  // folder is not as it was.
+  LastErrorText() = message + "\r\n" + LastErrorText() +
+                    " The update journal is kept: the next update call puts the tables back "
+                    "before anything else.";
+  return false;
+}
+
+bool RolledBack(const Journal& journal) {
+  const std::vector<std::string>& unrestored = CurrentRun().unrestored;
+  if (unrestored.empty()) return VerifyRestored(journal);
+  LastErrorText() = "Unable to restore table " + unrestored.front() + " from its backup.";
   return false;
 }
 
 void RollBackAppliedUpdates() {
+  CurrentRun().unrestored.clear();
   for (int number = kLastFlagNumber; number >= kFirstFlagNumber; --number) {
     if (!AppliedFlags().test(number)) continue;
     ReportUpdatePhase(TABMEND_PROGRESS_ROLLBACK, number);

@@ -53,6 +53,9 @@ struct RunState {
   // own error text), oldest first. The host gets lastErrorText only; this
   // goes to the run log.
   std::vector<std::string> failureDetail;
+  // Data files (D + location + base + ".dbf") a rollback could not put back,
+  // first failure first.
+  std::vector<std::string> unrestored;
 };
 
 RunState& CurrentRun();

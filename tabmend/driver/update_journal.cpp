@@ -586,7 +586,7 @@ bool FinishInterruptedCall() {
   RollBackAppliedUpdates();
   run.appliedFlags.clearAll();
   run.updateLocations.clear();
-  if (!VerifyRestored(*journal)) return false;
+  if (!RolledBack(*journal)) return false;
   if (!RemoveJournal(*journal)) {
     LastErrorText() = kCritical;
     return false;

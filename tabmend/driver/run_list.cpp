@@ -54,24 +54,30 @@ bool RunUpdatesFrom(int first) {
     return false;
   }
   RollBackAppliedUpdates();
-  if (RolledBack(CurrentJournal())) {
+  std::string what;
+  if (RolledBack(CurrentJournal(), &what)) {
     DropJournal();
     LastErrorText() = message;
     return false;
   }
   // A table the rollback could not put back keeps the journal, so that the
   // next call tries again before anything else; the user must know that the
-  // folder is not as it was.
-  LastErrorText() = message + "\r\n" + LastErrorText() +
-                    " The update journal is kept: the next update call puts the tables back "
-                    "before anything else.";
+  // folder is not as it was. The host's slot is short: the backup's path goes
+  // to the run log only.
+  NoteFailureDetail(LastErrorText());
+  LastErrorText() = message + "\r\nUnable to restore " + what +
+                    " (see update\\tabmend.log); the update journal is kept and the next update "
+                    "call restores it first.";
   return false;
 }
 
-bool RolledBack(const Journal& journal) {
-  const std::vector<std::string>& unrestored = CurrentRun().unrestored;
-  if (unrestored.empty()) return VerifyRestored(journal);
-  LastErrorText() = "Unable to restore table " + unrestored.front() + " from its backup.";
+bool RolledBack(const Journal& journal, std::string* what) {
+  const auto& unrestored = CurrentRun().unrestored;
+  if (unrestored.empty()) return VerifyRestored(journal, what);
+  // The words of VerifyRestored's message, for the file that failed.
+  LastErrorText() = "Unable to restore table " + unrestored.front().first + " from its backup " +
+                    unrestored.front().second + ".";
+  if (what != nullptr) *what = "table " + unrestored.front().first;
   return false;
 }
 

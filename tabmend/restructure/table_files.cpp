@@ -156,8 +156,9 @@ bool RestoreTableFiles(const std::string& backup, const std::string& toIn, const
   const std::string target = WithBackslash(toIn) + table.base;
   bool ok = true;
   for (const char* ext : RestoreSet(backup, table, memo)) {
-    if (!PutBack(BackupFileOf(backup, table, ext), target + ext)) {
-      if (ok) CurrentRun().unrestored.push_back(target + ".dbf");
+    const std::string from = BackupFileOf(backup, table, ext);
+    if (!PutBack(from, target + ext)) {
+      if (ok) CurrentRun().unrestored.push_back({target + ext, from});
       ok = false;
       if (!keepGoing) return false;
     }

@@ -304,7 +304,9 @@ TEST_F(CrashedUpdate, AVolumeThatFillsIsRolledBackOrSaysSo) {
         EXPECT_EQ(call.result, -1);
         // A volume full from the first write on takes no run log either.
         unlogged += log.empty() ? 1 : 0;
-        if (!log.empty()) EXPECT_NE(detail.find("No space left on device"), std::string::npos);
+        if (!log.empty()) {
+          EXPECT_NE(detail.find("No space left on device"), std::string::npos);
+        }
         if (call.error().find("\r\nUnable to restore table ") != std::string::npos) {
           ++incomplete;
           EXPECT_NE(call.error().find("The update journal is kept"), std::string::npos);
@@ -324,8 +326,8 @@ TEST_F(CrashedUpdate, AVolumeThatFillsIsRolledBackOrSaysSo) {
             c4faultClear();
             EXPECT_EQ(stuck.error().rfind(call.error() + "\r\nUnable to restore table " +
                                           folders.data, 0), 0u) << stuck.error();
-            EXPECT_NE(stuck.error().find(" The update journal is kept: the next update call puts "
-                                         "the tables back before anything else."),
+            EXPECT_NE(stuck.error().find(" (see update\\tabmend.log); the update journal is "
+                                         "kept and the next update call restores it first."),
                       std::string::npos) << stuck.error();
             EXPECT_TRUE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
             ++incomplete;

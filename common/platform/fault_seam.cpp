@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,6 +22,10 @@ std::atomic<int32_t> g_seen[TALVEX_FAULT_OPS];
 std::atomic<int32_t> g_failAt[TALVEX_FAULT_OPS];
 // The count at which the process ends instead of doing the operation; 0 when not armed.
 std::atomic<int32_t> g_crashAt[TALVEX_FAULT_OPS];
+// The count at which the volume fills: from that operation on, every write and
+// copy fails with "no space"; 0 when not armed.
+std::atomic<int32_t> g_fullAt[TALVEX_FAULT_OPS];
+std::atomic<int> g_full{0};
 std::atomic<int> g_syncOn{1};
 
 // A crash test wants the state a killed process leaves: no destructors, no
@@ -37,6 +42,8 @@ bool validOp(int op) { return op >= 0 && op < TALVEX_FAULT_OPS; }
 // TALVEX_FAULT_INJECT="lock:3,write:10" arms faults before main runs, so a test
 // can fail one operation of a program it starts as a child process;
 // "crash:delete:3" ends the process right before its third delete instead;
+// "full:write:40" fills the volume at the 40th write: it and every write and
+// copy after it fail with "no space", until the next delete;
 // "powercut:N[:seed]" is read by the power cut layer (power_cut.h).
 // Entries that do not parse are ignored: the seam stays off rather than guessing.
 void ArmFromEnvironment() {
@@ -51,11 +58,13 @@ void ArmFromEnvironment() {
     if (len == 6 && std::strncmp(text, "nosync", 6) == 0) g_syncOn.store(0);
     const char* colon = static_cast<const char*>(std::memchr(text, ':', len));
     std::atomic<int32_t>* table = g_failAt;
-    static const char kCrash[] = "crash:";
-    if (colon != nullptr && len > sizeof kCrash - 1 && std::strncmp(text, kCrash, sizeof kCrash - 1) == 0) {
-      table = g_crashAt;
-      text += sizeof kCrash - 1;
-      colon = static_cast<const char*>(std::memchr(text, ':', len - (sizeof kCrash - 1)));
+    for (auto [prefix, prefixed] : {std::pair{"crash:", g_crashAt}, std::pair{"full:", g_fullAt}}) {
+      const size_t prefixLen = std::strlen(prefix);
+      if (colon != nullptr && len > prefixLen && std::strncmp(text, prefix, prefixLen) == 0) {
+        table = prefixed;
+        text += prefixLen;
+        colon = static_cast<const char*>(std::memchr(text, ':', len - prefixLen));
+      }
     }
     if (colon != nullptr) {
       const size_t nameLen = static_cast<size_t>(colon - text);
@@ -87,8 +96,15 @@ void TALVEX_FAULT_API c4faultClear(void) {
   for (int op = 0; op < TALVEX_FAULT_OPS; ++op) {
     g_failAt[op].store(0);
     g_crashAt[op].store(0);
+    g_fullAt[op].store(0);
     g_seen[op].store(0);
   }
+  g_full.store(0);
+}
+
+void TALVEX_FAULT_API c4faultFillAt(int op, int32_t nth) {
+  if (!validOp(op)) return;
+  g_fullAt[op].store(nth > 0 ? g_seen[op].load() + nth : 0);
 }
 
 int32_t TALVEX_FAULT_API c4faultCount(int op) { return validOp(op) ? g_seen[op].load() : 0; }
@@ -98,6 +114,11 @@ int TALVEX_FAULT_API c4faultHit(int op) {
   int32_t n = g_seen[op].fetch_add(1) + 1;
   if (g_crashAt[op].load() == n) CrashNow();
   if (op == TALVEX_FAULT_SYNC) talvex::platform::PowerCutBeforeSync(n);
+  if (g_fullAt[op].load() == n) g_full.store(1);
+  if (op == TALVEX_FAULT_DELETE) g_full.store(0);  // a file deleted frees its space
+  if (g_full.load() != 0 && (op == TALVEX_FAULT_WRITE || op == TALVEX_FAULT_COPY)) {
+    return TALVEX_FAULT_NO_SPACE;
+  }
   int32_t at = n;
   // Only the armed operation fails; the exchange makes that exactly one even
   // when several threads reach the same count.

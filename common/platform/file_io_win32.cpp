@@ -78,8 +78,10 @@ bool File::readAt(uint64_t offset, void* buf, size_t len, size_t* got) {
 }
 
 bool File::writeAt(uint64_t offset, const void* buf, size_t len) {
-  if (c4faultHit(TALVEX_FAULT_WRITE)) {
-    error_ = "cannot write " + path_ + ": injected fault";
+  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+    if (hit == TALVEX_FAULT_NO_SPACE) SetLastError(ERROR_DISK_FULL);
+    error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot write", path_)
+                                          : "cannot write " + path_ + ": injected fault";
     return false;
   }
   size_t done = 0;
@@ -107,8 +109,10 @@ bool File::size(uint64_t* out) {
 }
 
 bool File::truncate(uint64_t length) {
-  if (c4faultHit(TALVEX_FAULT_WRITE)) {
-    error_ = "cannot truncate " + path_ + ": injected fault";
+  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+    if (hit == TALVEX_FAULT_NO_SPACE) SetLastError(ERROR_DISK_FULL);
+    error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot truncate", path_)
+                                          : "cannot truncate " + path_ + ": injected fault";
     return false;
   }
   LARGE_INTEGER pos;

@@ -51,6 +51,14 @@ bool deleteFile(std::string_view path);
 // left on device", "... Access is denied."), or "injected fault"; "" after
 // one that succeeded. For logs, never for logic.
 std::string lastFileError();
+// Whether that failure was a full volume (or a quota): no new space.
+bool lastFileErrorNoSpace();
+
+// Gives an existing file a second name on the same volume (a hard link),
+// writing no data, so that it works on a full volume; the file then stays
+// under both names until one is deleted. Fails when `name` exists, across
+// volumes, and where the file system keeps no links (FAT).
+bool linkFile(std::string_view existing, std::string_view name);
 
 // The name of this workstation (host name), "" when the system gives none.
 std::string workstationName();

@@ -19,19 +19,28 @@ namespace talvex::platform {
 namespace {
 
 thread_local std::string t_fileError;
+thread_local bool t_noSpace = false;
 
 // Notes errno's text for lastFileError(); returns false for the caller.
 bool noteError() {
+  t_noSpace = errno == ENOSPC || errno == EDQUOT;
   t_fileError = std::strerror(errno);
   return false;
 }
 
-bool noteInjected() {
+// A failure the fault seam asked for: a full volume, or one without a reason.
+bool noteInjected(int hit) {
+  if (hit == TALVEX_FAULT_NO_SPACE) {
+    errno = ENOSPC;
+    return noteError();
+  }
+  t_noSpace = false;
   t_fileError = "injected fault";
   return false;
 }
 
 bool succeeded() {
+  t_noSpace = false;
   t_fileError.clear();
   return true;
 }
@@ -178,7 +187,7 @@ bool removeDirectory(std::string_view path) {
 }
 
 static bool copyFileAs(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_COPY)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_COPY)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     errno = ENOENT;
@@ -196,7 +205,7 @@ static bool copyFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool moveFileAs(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     errno = ENOENT;
@@ -232,7 +241,7 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool deleteFileAs(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
   std::string native = nativePath(path);
   struct stat st;
   if (native.empty()) {
@@ -268,7 +277,23 @@ bool deleteFile(std::string_view path) {
   return false;
 }
 
+bool linkFile(std::string_view existing, std::string_view name) {
+  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) {
+    noteInjected(hit);
+  } else {
+    std::string src = nativePath(existing), dst = nativePath(name);
+    if (src.empty() || dst.empty()) errno = ENOENT;
+    // The power cut layer need not know: a link adds no unsynced bytes.
+    if (!src.empty() && !dst.empty() && ::link(src.c_str(), dst.c_str()) == 0) return succeeded();
+    noteError();
+  }
+  t_fileError = "link " + std::string(existing) + " to " + std::string(name) + ": " + t_fileError;
+  return false;
+}
+
 std::string lastFileError() { return t_fileError; }
+
+bool lastFileErrorNoSpace() { return t_noSpace; }
 
 std::string workstationName() {
   char name[256] = {};

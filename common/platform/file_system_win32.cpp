@@ -11,11 +11,13 @@ namespace talvex::platform {
 namespace {
 
 thread_local std::string t_fileError;
+thread_local bool t_noSpace = false;
 
 // Notes the system's text of GetLastError() for lastFileError(); returns
 // false for the caller.
 bool noteError() {
   const DWORD code = GetLastError();
+  t_noSpace = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
   char text[512] = {};
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            code, 0, text, sizeof text, nullptr);
@@ -24,12 +26,19 @@ bool noteError() {
   return false;
 }
 
-bool noteInjected() {
+// A failure the fault seam asked for: a full volume, or one without a reason.
+bool noteInjected(int hit) {
+  if (hit == TALVEX_FAULT_NO_SPACE) {
+    SetLastError(ERROR_DISK_FULL);
+    return noteError();
+  }
+  t_noSpace = false;
   t_fileError = "injected fault";
   return false;
 }
 
 bool succeeded() {
+  t_noSpace = false;
   t_fileError.clear();
   return true;
 }
@@ -92,7 +101,7 @@ bool removeDirectory(std::string_view path) {
 }
 
 static bool copyFileAs(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_COPY)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_COPY)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -114,7 +123,7 @@ static bool copyFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool moveFileAs(std::string_view from, std::string_view to) {
-  if (c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
   if (from.empty() || to.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return noteError();
@@ -124,7 +133,7 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool deleteFileAs(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected();
+  if (int hit = c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return noteError();
@@ -152,7 +161,24 @@ bool deleteFile(std::string_view path) {
   return false;
 }
 
+bool linkFile(std::string_view existing, std::string_view name) {
+  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) {
+    noteInjected(hit);
+  } else if (existing.empty() || name.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    noteError();
+  } else if (CreateHardLinkA(nativePath(name).c_str(), nativePath(existing).c_str(), nullptr)) {
+    return succeeded();
+  } else {
+    noteError();
+  }
+  t_fileError = "link " + std::string(existing) + " to " + std::string(name) + ": " + t_fileError;
+  return false;
+}
+
 std::string lastFileError() { return t_fileError; }
+
+bool lastFileErrorNoSpace() { return t_noSpace; }
 
 std::string workstationName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

@@ -1,5 +1,8 @@
 #include "driver/run_list.h"
 
+#include <exception>
+#include <string>
+
 #include "driver/progress.h"
 #include "driver/run_state.h"
 #include "driver/update_journal.h"
@@ -90,21 +93,46 @@ bool RunUpdatesFrom(int first) {
     SaveJournal();
     return false;
   }
+  std::string what;
+  if (RolledBack(CurrentJournal(), &what)) {
+    DropJournal();
+    LastErrorText() = message;
+    return false;
+  }
   // A table the rollback could not put back keeps the journal, so that the
-  // next call tries again before anything else.
-  if (VerifyRestored(CurrentJournal())) DropJournal();
-  LastErrorText() = message;
+  // next call tries again before anything else; the user must know that the
+  // folder is not as it was. The host's slot is short: the backup's path goes
+  // to the run log only.
+  NoteFailureDetail(LastErrorText());
+  SaveJournal();  // with the fingerprints of the last swaps, where the disk still takes it
+  LastErrorText() = message + "\r\nUnable to restore " + what +
+                    " (see update\\tabmend.log); the update journal is kept and the next update "
+                    "call restores it first.";
+  return false;
+}
+
+bool RolledBack(const Journal& journal, std::string* what) {
+  const auto& unrestored = CurrentRun().unrestored;
+  if (unrestored.empty()) return VerifyRestored(journal, what);
+  // The words of VerifyRestored's message, for the file that failed.
+  LastErrorText() = "Unable to restore table " + unrestored.front().first + " from its backup " +
+                    unrestored.front().second + ".";
+  if (what != nullptr) *what = "table " + unrestored.front().first;
   return false;
 }
 
 bool RollBackAppliedUpdates() {
+  CurrentRun().unrestored.clear();
   for (int number = kLastFlagNumber; number >= kFirstFlagNumber; --number) {
     if (!AppliedFlags().test(number)) continue;
     ReportUpdatePhase(TABMEND_PROGRESS_ROLLBACK, number);
     try {
       if (!RestoreNumberedUpdate(number)) return false;
+    } catch (const std::exception& e) {
+      // The remaining ones still run; VerifyRestored finds what this left.
+      NoteFailureDetail("rollback of update " + std::to_string(number) + ": " + e.what());
     } catch (...) {
-      // A failed restore is not reported; the remaining ones still run.
+      NoteFailureDetail("rollback of update " + std::to_string(number) + ": unexpected exception");
     }
   }
   return true;

@@ -33,6 +33,7 @@ void BeginCall() {
   run.folders = RunFolders{};
   run.updateLocations.clear();
   run.failureDetail.clear();
+  run.unrestored.clear();
 }
 
 bool SetUpRunFolders() {

@@ -10,6 +10,7 @@
 #include <array>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "c4dll.h"
@@ -53,6 +54,9 @@ struct RunState {
   // own error text), oldest first. The host gets lastErrorText only; this
   // goes to the run log.
   std::vector<std::string> failureDetail;
+  // What a rollback could not put back, first failure first: the data file
+  // (D + location + base + ext) and the backup file it was to come from.
+  std::vector<std::pair<std::string, std::string>> unrestored;
 };
 
 RunState& CurrentRun();

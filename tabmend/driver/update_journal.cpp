@@ -540,7 +540,7 @@ bool DropJournal() {
   return RemoveJournal(Current());
 }
 
-bool VerifyRestored(const Journal& journal) {
+bool VerifyRestored(const Journal& journal, std::string* failed) {
   // The rollback restores from the highest number down, so the lowest update
   // of a table wrote its files last: its backup is what the folder must hold.
   std::map<std::string, std::pair<RestoreItem, std::string>> expected;  // data file -> item, source
@@ -565,6 +565,7 @@ bool VerifyRestored(const Journal& journal) {
     if (size == UINT64_MAX || size != SizeOf(source) || !fs::syncFile(target)) {
       LastErrorText() = "Unable to restore table " + item.data + item.table->base +
                         ".dbf from its backup " + source + ".";
+      if (failed != nullptr) *failed = "table " + item.data + item.table->base + ".dbf";
       return false;
     }
     if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
@@ -574,6 +575,7 @@ bool VerifyRestored(const Journal& journal) {
   for (const std::string& folder : folders) {
     if (!fs::syncDirectory(folder)) {
       LastErrorText() = "Unable to restore the tables of " + folder + ".";
+      if (failed != nullptr) *failed = "the tables of " + folder;
       return false;
     }
   }
@@ -620,7 +622,7 @@ bool FinishInterruptedCall() {
   const bool whole = RollBackAppliedUpdates();
   run.appliedFlags.clearAll();
   run.updateLocations.clear();
-  if (!whole || !VerifyRestored(*journal)) return false;
+  if (!whole || !RolledBack(*journal)) return false;
   if (!RemoveJournal(*journal)) {
     LastErrorText() = kCritical;
     return false;

@@ -105,8 +105,9 @@ bool FinishInterruptedCall();
 
 // After the in-call rollback: true when every table of every applied update
 // is back in the data folder as its backup holds it (files synced); message
-// stored otherwise.
-bool VerifyRestored(const Journal& journal);
+// stored otherwise, and in `failed` (when given) "table PATH" or "the tables
+// of FOLDER" for a shorter text.
+bool VerifyRestored(const Journal& journal, std::string* failed = nullptr);
 
 // The journal of the running call as written so far.
 const Journal& CurrentJournal();

@@ -396,8 +396,11 @@ bool RestoreFromBackup(const RestructureSpec& row) {
         }
       }
     }
+  } catch (const std::exception& e) {
+    // What it left undone is found when the rollback is verified.
+    NoteFailureDetail(row.messagePrefix() + "restore: " + e.what());
   } catch (...) {
-    // Restores report nothing.
+    NoteFailureDetail(row.messagePrefix() + "restore: unexpected exception");
   }
   return true;
 }

@@ -127,12 +127,38 @@ std::vector<const char*> RestoreSet(const std::string& backup, const UpdatedTabl
   return {".dbf", ".mdx"};
 }
 
+namespace {
+
+// Copies a backup file over its data file. A full volume cannot take the
+// copy; then the backup gets the data file's name as a second one (a link,
+// no new space), first beside it, so that nothing is removed before the
+// table can be put back, then in its place. The backup keeps its own name
+// throughout: a crash at any instant leaves the backup and the data file
+// (or none, or the stray link), which is what a journal replay expects.
+bool PutBack(const std::string& from, const std::string& to) {
+  const std::string beside = to + ".~put";  // left by a crash in here
+  if (fs::pathExists(beside)) fs::deleteFile(beside);
+  if (fs::copyFile(from, to)) return true;
+  NoteFailureDetail(fs::lastFileError());
+  if (!fs::lastFileErrorNoSpace()) return false;
+  if (fs::linkFile(from, beside) && (!fs::pathExists(to) || fs::deleteFile(to)) &&
+      fs::moveFile(beside, to)) {
+    return true;
+  }
+  NoteFailureDetail(fs::lastFileError());
+  return false;
+}
+
+}  // namespace
+
 bool RestoreTableFiles(const std::string& backup, const std::string& toIn, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing) {
   const std::string target = WithBackslash(toIn) + table.base;
   bool ok = true;
   for (const char* ext : RestoreSet(backup, table, memo)) {
-    if (!fs::copyFile(BackupFileOf(backup, table, ext), target + ext)) {
+    const std::string from = BackupFileOf(backup, table, ext);
+    if (!PutBack(from, target + ext)) {
+      if (ok) CurrentRun().unrestored.push_back({target + ext, from});
       ok = false;
       if (!keepGoing) return false;
     }

@@ -141,7 +141,9 @@ TEST_F(FileSystem, AFailedFileOperationSaysWhatAndWhy) {
     const std::string text = lastFileError();
     EXPECT_EQ(text.rfind(prefix, 0), 0u) << text;
     EXPECT_GT(text.size(), prefix.size()) << text;
-    if (!missing.empty()) EXPECT_EQ(text, prefix + missing);
+    if (!missing.empty()) {
+      EXPECT_EQ(text, prefix + missing);
+    }
   }
   EXPECT_FALSE(moveFile(a, b));
   EXPECT_EQ(lastFileError().rfind("move " + a + " to " + b + ": ", 0), 0u) << lastFileError();

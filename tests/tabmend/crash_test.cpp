@@ -20,6 +20,7 @@
 #include "common/platform/fault_seam.h"
 #include "index_check.h"
 #include "installation_fixture.h"
+#include "update_command.h"
 #include "update_processes.h"
 
 namespace talvex::tabmend::testing {
@@ -261,6 +262,108 @@ TEST_F(CrashedUpdate, AnUpdateWithoutALocateCheckKeepsTheCopiesOfAMissingTable) 
                               "bcelgrq is missing or incomplete in the data directory; its backup "
                               "and work copies were kept.");
   EXPECT_EQ(Bytes(nativeInstall + "/update/backup/bcelgrq.dbf"), backup);
+}
+
+// The volume fills at the Nth copy or write of a whole call (every write and
+// copy from there on fails with "no space", until a delete frees space): the
+// call fails with its update's
+// message and the cause in the run detail, and the rollback puts every table
+// back without new space (by a second name of its backup), so the data folder
+// is as before; a rollback that cannot says so and the next call (with space)
+// finishes it. A kill inside such a put-back leaves what the next call
+// finishes too.
+TEST_F(CrashedUpdate, AVolumeThatFillsIsRolledBackOrSaysSo) {
+  Install(kRecent);
+  KeepPristine();
+  c4faultClear();
+  ASSERT_EQ(Update(std::nullopt).result, 0);
+  int32_t counts[TALVEX_FAULT_OPS];
+  for (int op = 0; op < TALVEX_FAULT_OPS; ++op) counts[op] = c4faultCount(op);
+  c4faultClear();
+  NoteIndexless();
+  const std::string expected = IndependentDump();
+
+  int failed = 0, putBack = 0, incomplete = 0, killed = 0, unlogged = 0;
+  for (const auto& [op, name] : {std::pair{TALVEX_FAULT_COPY, "copy"}, std::pair{TALVEX_FAULT_WRITE, "write"}}) {
+    for (int32_t n : CrashPoints(counts[op], 2)) {
+      const std::string point = std::string("full:") + name + ":" + std::to_string(n);
+      SCOPED_TRACE(point);
+      BackToPristine();
+      const auto before = Snapshot(nativeData);
+      c4faultClear();
+      c4faultFillAt(op, n);
+      const CallResult call = Update(std::nullopt);
+      const int32_t moves = c4faultCount(TALVEX_FAULT_MOVE);
+      c4faultClear();
+      const std::vector<std::string> log =
+          host::LastRunLogBlock(nativeInstall + "/update/tabmend.log");
+      std::string detail;
+      for (const std::string& line : log) {
+        if (line.rfind("detail ", 0) == 0) detail += line + "\n";
+      }
+      if (call.result != 0) {
+        ++failed;
+        EXPECT_EQ(call.result, -1);
+        // A volume full from the first write on takes no run log either.
+        unlogged += log.empty() ? 1 : 0;
+        if (!log.empty()) {
+          EXPECT_NE(detail.find("No space left on device"), std::string::npos);
+        }
+        if (call.error().find("\r\nUnable to restore table ") != std::string::npos) {
+          ++incomplete;
+          EXPECT_NE(call.error().find("The update journal is kept"), std::string::npos);
+        } else {
+          EXPECT_EQ(Differences(before, Snapshot(nativeData)), "") << call.error();
+          const bool restoredByLink = detail.find("update\\backup\\") != std::string::npos;
+          putBack += restoredByLink ? 1 : 0;
+          // The first put-back on a full disk, killed at its last link and at
+          // its last rename: the next call must still finish it.
+          if (restoredByLink && killed == 0) {
+            // The same put-back where no link can be made (backups on another
+            // volume): the call says so and keeps the journal.
+            BackToPristine();
+            c4faultFillAt(op, n);
+            c4faultArm(TALVEX_FAULT_MOVE, moves - 1);
+            const CallResult stuck = Update(std::nullopt);
+            c4faultClear();
+            EXPECT_EQ(stuck.error().rfind(call.error() + "\r\nUnable to restore table " +
+                                          folders.data, 0), 0u) << stuck.error();
+            EXPECT_NE(stuck.error().find(" (see update\\tabmend.log); the update journal is "
+                                         "kept and the next update call restores it first."),
+                      std::string::npos) << stuck.error();
+            EXPECT_TRUE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+            ++incomplete;
+            ASSERT_EQ(Update(std::nullopt).result, 0);
+            EXPECT_EQ(IndependentDump(), expected);
+          }
+          for (int32_t at = moves; restoredByLink && killed < 2 && at > moves - 2; --at) {
+            BackToPristine();
+            const int status = HostUpdate(point + ",crash:move:" + std::to_string(at));
+            EXPECT_EQ(status, 86) << at;
+            killed += status == 86 ? 1 : 0;
+            std::string out;
+            ASSERT_EQ(HostUpdate("", &out), 0) << out;
+            EXPECT_EQ(IndependentDump(), expected);
+          }
+        }
+      }
+      const CallResult rerun = Update(std::nullopt);
+      ASSERT_EQ(rerun.result, 0) << rerun.error();
+      EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+      if (IndependentDump() != expected) {
+        ADD_FAILURE() << "tables differ from the uninterrupted run";
+        break;
+      }
+    }
+  }
+  std::printf("%d copies, %d writes; %d runs failed (%d without a run log), %d put back on the "
+              "full volume, %d could not be, %d killed in a put-back\n",
+              counts[TALVEX_FAULT_COPY], counts[TALVEX_FAULT_WRITE], failed, unlogged, putBack,
+              incomplete, killed);
+  EXPECT_GT(putBack, 0);
+  EXPECT_LE(unlogged, 1);
+  EXPECT_GT(incomplete, 0);
+  EXPECT_EQ(killed, 2);
 }
 
 // With syncs on: a journal that cannot be written or synced ends the call

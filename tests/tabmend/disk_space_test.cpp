@@ -8,11 +8,13 @@
 #include <sys/statvfs.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 
 #include "installation_fixture.h"
+#include "update_command.h"
 
 namespace talvex::tabmend::testing {
 namespace {
@@ -82,6 +84,48 @@ TEST_F(DiskSpace, TooLittleIsRefusedBeforeAnyChangeAndEnoughRunsThrough) {
   EXPECT_GT(refused, 0) << "the smallest disk was not refused";
   // The run that got through is complete: a second call finds nothing to do.
   EXPECT_EQ(Update("1.65.0.100").result, 0);
+}
+
+// Another workstation fills the disk while the call runs (after its third
+// update has swapped its tables in): the update that meets the full disk
+// fails, the rollback puts every table back on the full disk, and with the
+// space freed the next call runs through.
+TEST_F(DiskSpace, AVolumeFilledDuringTheCallIsRolledBackInFull) {
+  ASSERT_TRUE(Size(1ull << 30)) << "a tmpfs for the installation (tests run as root): " << error_;
+  Install(kOldest, 300);
+  const FolderSnapshot data = Snapshot(nativeData);
+  ASSERT_TRUE(Size(Used() + (192ull << 20))) << error_;
+  struct Filler {
+    std::string path;
+    int applied = 0;
+  } filler{root + "/filler"};
+  TabmendSetProgressObserver(
+      [](void* context, const TabmendProgress* report) {
+        auto* f = static_cast<Filler*>(context);
+        if (report->Phase != TABMEND_PROGRESS_APPLIED || ++f->applied != 3) return;
+        FILE* out = std::fopen(f->path.c_str(), "wb");
+        static const std::string chunk(1 << 16, 'x');
+        while (out != nullptr && std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size()) {
+        }
+        if (out != nullptr) std::fclose(out);
+      },
+      &filler);
+  const CallResult call = Update("1.65.0.100");
+  TabmendSetProgressObserver(nullptr, nullptr);
+  ASSERT_EQ(filler.applied >= 3, true) << "the call did not get to its third update";
+  std::string detail;
+  for (const std::string& line : host::LastRunLogBlock(nativeInstall + "/update/tabmend.log")) {
+    if (line.rfind("detail ", 0) == 0) detail += line + "\n";
+  }
+  EXPECT_EQ(call.result, -1);
+  EXPECT_EQ(call.error().find("\r\n"), std::string::npos) << call.error();
+  EXPECT_NE(detail.find("No space left on device"), std::string::npos) << detail;
+  // The rollback met the full disk too: a backup could not be copied back.
+  EXPECT_NE(detail.find("update\\backup\\"), std::string::npos) << detail;
+  EXPECT_EQ(Differences(data, Snapshot(nativeData)), "");
+  std::filesystem::remove(filler.path);
+  const CallResult rerun = Update("1.65.0.100");
+  EXPECT_EQ(rerun.result, 0) << rerun.error();
 }
 
 }  // namespace

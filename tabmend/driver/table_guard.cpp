@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "common/platform/file_io.h"
 #include "common/platform/file_system.h"
 #include "common/updatelock/update_lock.h"
 #include "driver/progress.h"
@@ -24,6 +25,11 @@ std::string Upper(std::string text) {
 }
 
 std::string Key(const std::string& folder, const std::string& base) { return Upper(folder + base); }
+
+// Starts the reason Hold gives for a data file that cannot be opened for
+// writing by anyone.
+constexpr char kNotWritable[] = "cannot be opened for writing: ";
+bool IsNotWritable(const std::string& why) { return why.rfind(kNotWritable, 0) == 0; }
 
 // Between tries: short, since a table is often closed a moment after use.
 constexpr std::chrono::milliseconds kRetry{100};
@@ -63,8 +69,15 @@ bool TableGuard::Hold(const std::string& folder, const std::string& base, std::s
   // is refused by its update, with its own text.
   if (code != e4exclusive && code != r4locked) return true;
   if (why != nullptr) *why = error4text(context_, code);
+  // A file nobody may write (read-only, protected) is refused the same way
+  // by the engine, but waiting for it is pointless and "in use" untrue.
+  std::string denied;
+  if (!platform::File::open(path, platform::OpenMode::ReadWrite, &denied)) {
+    if (why != nullptr) *why = kNotWritable + denied;
+  }
   return false;
 }
+
 
 void TableGuard::Release(const std::string& folder, const std::string& base) {
   auto it = held_.find(Key(folder, base));
@@ -83,6 +96,11 @@ bool TableGuard::HoldAll(const std::vector<GuardedTable>& tables) {
     while (!Hold(table.folder, table.base, &why)) {
       const auto now = std::chrono::steady_clock::now();
       const auto so = std::chrono::duration_cast<std::chrono::milliseconds>(now - start);
+      if (IsNotWritable(why)) {
+        LastErrorText() = TableNotWritableText(table.folder, table.base);
+        NoteFailureDetail(table.folder + table.base + ".dbf: " + why);
+        return false;
+      }
       if (so >= bound) {
         LastErrorText() = TableInUseText(table.folder, table.base);
         NoteFailureDetail("waited " + std::to_string(bound.count() / 1000) + " s for " +
@@ -114,11 +132,17 @@ std::string TableInUseText(const std::string& folder, const std::string& base) {
          " is in use at another workstation and must be closed there first; nothing was changed.";
 }
 
+std::string TableNotWritableText(const std::string& folder, const std::string& base) {
+  return "The table " + folder + Upper(base) +
+         " cannot be opened for writing (a read-only or protected file); nothing was changed.";
+}
+
 bool HoldTable(const std::string& folder, const std::string& base) {
   if (Active() == nullptr) return true;
   std::string why;
   if (Active()->Hold(folder, base, &why)) return true;
-  LastErrorText() = TableInUseText(folder, base);
+  LastErrorText() = IsNotWritable(why) ? TableNotWritableText(folder, base)
+                                       : TableInUseText(folder, base);
   NoteFailureDetail(folder + base + ".dbf: " + why);
   return false;
 }

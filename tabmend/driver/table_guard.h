@@ -53,8 +53,9 @@ class TableGuard {
   std::map<std::string, C4Table> held_;  // upper-cased folder + base
 };
 
-// The refusal for a table in use elsewhere.
+// The refusals for a table in use elsewhere, and for one nobody may write.
 std::string TableInUseText(const std::string& folder, const std::string& base);
+std::string TableNotWritableText(const std::string& folder, const std::string& base);
 
 // On the call's guard (true / nothing without one). HoldTable stores the
 // refusal and notes it in the run log when the table is in use.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -190,6 +191,30 @@ TEST_F(TablesInUse, AnInterruptedCallIsPutBackOnlyOnceItsTablesAreClosed) {
   EXPECT_EQ(Differences(before, Snapshot(root)), "") << out;
   EXPECT_EQ(HostUpdate("", &out), 0) << out;
   EXPECT_FALSE(stdfs::exists(nativeInstall + "/update/tabmend.jnl"));
+}
+
+// A data file nobody may write (here a read-only bind mount over it, as a
+// protected or read-only file is): refused at once with its own text, never
+// half swapped (its index was once deleted and not put back).
+TEST_F(TablesInUse, ATableNobodyMayWriteIsRefusedBeforeAnyChange) {
+  Install(kRecent);
+  const std::string claims = nativeData + "/bsclaim.dbf";
+  ASSERT_TRUE(stdfs::exists(claims));
+  ASSERT_EQ(::mount(claims.c_str(), claims.c_str(), nullptr, MS_BIND, nullptr), 0);
+  const bool readOnly =
+      ::mount(nullptr, claims.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+  const auto before = Snapshot(root);
+  std::string out;
+  const int status = Host("update", "", &out);
+  ::umount(claims.c_str());
+  ASSERT_TRUE(readOnly);
+  EXPECT_EQ(status, 1) << out;
+  EXPECT_NE(out.find("BSCLAIM cannot be opened for writing (a read-only or protected file); "
+                     "nothing was changed.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(Differences(before, Snapshot(root)), "") << out;
+  EXPECT_EQ(HostUpdate("", &out), 0) << out;
 }
 
 }  // namespace

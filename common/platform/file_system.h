@@ -46,7 +46,7 @@ bool moveFile(std::string_view from, std::string_view to);
 // Deletes a file (not a folder). False when it does not exist.
 bool deleteFile(std::string_view path);
 
-// Why the last copyFile, moveFile or deleteFile of this thread failed: the
+// Why the last copyFile, moveFile or deleteFile of the process failed: the
 // operation, its files and the system's own words ("copy A to B: No space
 // left on device", "... Access is denied."), or "injected fault"; "" after
 // one that succeeded. For logs, never for logic.

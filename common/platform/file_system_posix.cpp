@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <cstring>
 
 #include "common/platform/fault_seam.h"
@@ -18,13 +20,33 @@
 namespace talvex::platform {
 namespace {
 
-thread_local std::string t_fileError;
-thread_local bool t_noSpace = false;
+// The last file operation's failure, for the whole process. Not
+// thread_local: in a library the host loads at run time that is dynamic TLS,
+// whose scan at exit crashed LeakSanitizer's tracer in our sanitizer builds.
+struct LastFailure {
+  std::mutex lock;
+  std::string text;
+  bool noSpace = false;
+};
+LastFailure& Last() {
+  static LastFailure last;
+  return last;
+}
+void noteFailure(std::string text, bool noSpace) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = std::move(text);
+  last.noSpace = noSpace;
+}
+void prefixFailure(const std::string& prefix) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = prefix + last.text;
+}
 
 // Notes errno's text for lastFileError(); returns false for the caller.
 bool noteError() {
-  t_noSpace = errno == ENOSPC || errno == EDQUOT;
-  t_fileError = std::strerror(errno);
+  noteFailure(std::strerror(errno), errno == ENOSPC || errno == EDQUOT);
   return false;
 }
 
@@ -34,14 +56,12 @@ bool noteInjected(int hit) {
     errno = ENOSPC;
     return noteError();
   }
-  t_noSpace = false;
-  t_fileError = "injected fault";
+  noteFailure("injected fault", false);
   return false;
 }
 
 bool succeeded() {
-  t_noSpace = false;
-  t_fileError.clear();
+  noteFailure("", false);
   return true;
 }
 
@@ -261,19 +281,19 @@ static bool deleteFileAs(std::string_view path) {
 // The failure's reason, prefixed with the operation and its files.
 bool copyFile(std::string_view from, std::string_view to) {
   if (copyFileAs(from, to)) return true;
-  t_fileError = "copy " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  prefixFailure("copy " + std::string(from) + " to " + std::string(to) + ": ");
   return false;
 }
 
 bool moveFile(std::string_view from, std::string_view to) {
   if (moveFileAs(from, to)) return true;
-  t_fileError = "move " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  prefixFailure("move " + std::string(from) + " to " + std::string(to) + ": ");
   return false;
 }
 
 bool deleteFile(std::string_view path) {
   if (deleteFileAs(path)) return true;
-  t_fileError = "delete " + std::string(path) + ": " + t_fileError;
+  prefixFailure("delete " + std::string(path) + ": ");
   return false;
 }
 
@@ -287,13 +307,21 @@ bool linkFile(std::string_view existing, std::string_view name) {
     if (!src.empty() && !dst.empty() && ::link(src.c_str(), dst.c_str()) == 0) return succeeded();
     noteError();
   }
-  t_fileError = "link " + std::string(existing) + " to " + std::string(name) + ": " + t_fileError;
+  prefixFailure("link " + std::string(existing) + " to " + std::string(name) + ": ");
   return false;
 }
 
-std::string lastFileError() { return t_fileError; }
+std::string lastFileError() {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.text;
+}
 
-bool lastFileErrorNoSpace() { return t_noSpace; }
+bool lastFileErrorNoSpace() {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.noSpace;
+}
 
 std::string workstationName() {
   char name[256] = {};

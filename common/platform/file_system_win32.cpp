@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <string>
 
 #include "common/platform/fault_seam.h"
 #include "common/platform/file_io.h"
@@ -10,19 +12,40 @@
 namespace talvex::platform {
 namespace {
 
-thread_local std::string t_fileError;
-thread_local bool t_noSpace = false;
+// The last file operation's failure, for the whole process. Not
+// thread_local: in a library the host loads at run time that is dynamic TLS,
+// whose scan at exit crashed LeakSanitizer's tracer in our sanitizer builds.
+struct LastFailure {
+  std::mutex lock;
+  std::string text;
+  bool noSpace = false;
+};
+LastFailure& Last() {
+  static LastFailure last;
+  return last;
+}
+void noteFailure(std::string text, bool noSpace) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = std::move(text);
+  last.noSpace = noSpace;
+}
+void prefixFailure(const std::string& prefix) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = prefix + last.text;
+}
 
 // Notes the system's text of GetLastError() for lastFileError(); returns
 // false for the caller.
 bool noteError() {
   const DWORD code = GetLastError();
-  t_noSpace = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
   char text[512] = {};
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            code, 0, text, sizeof text, nullptr);
   while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ')) --n;
-  t_fileError = n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code);
+  noteFailure(n > 0 ? std::string(text, n) : "Windows error " + std::to_string(code),
+              code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL);
   return false;
 }
 
@@ -32,14 +55,12 @@ bool noteInjected(int hit) {
     SetLastError(ERROR_DISK_FULL);
     return noteError();
   }
-  t_noSpace = false;
-  t_fileError = "injected fault";
+  noteFailure("injected fault", false);
   return false;
 }
 
 bool succeeded() {
-  t_noSpace = false;
-  t_fileError.clear();
+  noteFailure("", false);
   return true;
 }
 
@@ -145,19 +166,19 @@ static bool deleteFileAs(std::string_view path) {
 // The failure's reason, prefixed with the operation and its files.
 bool copyFile(std::string_view from, std::string_view to) {
   if (copyFileAs(from, to)) return true;
-  t_fileError = "copy " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  prefixFailure("copy " + std::string(from) + " to " + std::string(to) + ": ");
   return false;
 }
 
 bool moveFile(std::string_view from, std::string_view to) {
   if (moveFileAs(from, to)) return true;
-  t_fileError = "move " + std::string(from) + " to " + std::string(to) + ": " + t_fileError;
+  prefixFailure("move " + std::string(from) + " to " + std::string(to) + ": ");
   return false;
 }
 
 bool deleteFile(std::string_view path) {
   if (deleteFileAs(path)) return true;
-  t_fileError = "delete " + std::string(path) + ": " + t_fileError;
+  prefixFailure("delete " + std::string(path) + ": ");
   return false;
 }
 
@@ -172,13 +193,21 @@ bool linkFile(std::string_view existing, std::string_view name) {
   } else {
     noteError();
   }
-  t_fileError = "link " + std::string(existing) + " to " + std::string(name) + ": " + t_fileError;
+  prefixFailure("link " + std::string(existing) + " to " + std::string(name) + ": ");
   return false;
 }
 
-std::string lastFileError() { return t_fileError; }
+std::string lastFileError() {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.text;
+}
 
-bool lastFileErrorNoSpace() { return t_noSpace; }
+bool lastFileErrorNoSpace() {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.noSpace;
+}
 
 std::string workstationName() {
   char name[MAX_COMPUTERNAME_LENGTH + 1] = {};

@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "common/locations/installation_locations.h"
-#include "common/platform/file_system.h"
-#include "common/platform/registry.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
 #include "driver/version_gate.h"
 #include "releases/clone_writer.h"
 #include "releases/layouts.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/locations/installation_locations.h"
-#include "common/platform/registry.h"
+#include "platform/registry.h"
 #include "demo.h"
 #include "index_check.h"
 #include "installation.h"

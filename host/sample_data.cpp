@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "releases/clone_writer.h"
 
 namespace talvex::host {

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "releases/layouts.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::host {
 namespace {

@@ -1,7 +1,7 @@
 #include "update_command.h"
 
 #include "common/locations/installation_locations.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "host/progress_display.h"
 #include "tabmend_library.h"
 #include "token_table.h"

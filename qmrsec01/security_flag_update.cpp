@@ -12,8 +12,8 @@
 
 #include "c4dll.h"
 #include "common/locations/installation_locations.h"
-#include "common/platform/file_system.h"
-#include "common/platform/message_box.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
 #include "common/updatelock/update_lock.h"
 
 namespace talvex::qmrsec01 {

@@ -6,9 +6,9 @@
 #include <set>
 #include <vector>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "releases/layouts.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::releases {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "releases/layout_history.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::releases {
 namespace {

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "releases/table_layout.h"
-#include "tabmend/catalogue/catalogue_row.h"
+#include "catalogue/catalogue_row.h"
 
 namespace talvex::releases {
 

@@ -1,8 +1,8 @@
 #include "common/locations/installation_locations.h"
 
-#include "common/platform/file_system.h"
-#include "common/platform/native_path.h"
-#include "common/platform/registry.h"
+#include "platform/file_system.h"
+#include "platform/native_path.h"
+#include "platform/registry.h"
 
 namespace talvex::common {
 namespace {

@@ -4,8 +4,8 @@
 #include <thread>
 #include <vector>
 
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 
 namespace talvex::common {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "api_guard.h"
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 #include "index_binding.h"
 
 using namespace talvex::engine;

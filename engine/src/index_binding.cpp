@@ -4,7 +4,7 @@
 #include <cstring>
 #include <map>
 
-#include "common/platform/native_path.h"
+#include "platform/native_path.h"
 #include "handles.h"
 #include "table.h"
 

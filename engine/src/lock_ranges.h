@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 
 namespace talvex::engine {
 

@@ -36,7 +36,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 
 namespace talvex::engine {
 

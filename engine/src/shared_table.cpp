@@ -7,7 +7,7 @@
 #include <map>
 
 #include "c4dll.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "index_binding.h"
 #include "lock_ranges.h"
 

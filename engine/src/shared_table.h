@@ -26,7 +26,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 #include "dbf_header.h"
 #include "memo_file.h"
 

@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 #include "context.h"
 #include "index_binding.h"
 #include "shared_table.h"

@@ -8,7 +8,7 @@
 
 #include "c4dll.h"
 #include "common/locations/installation_locations.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "common/text/host_date.h"
 #include "host/progress_display.h"
 #include "host/roster/roster_library.h"

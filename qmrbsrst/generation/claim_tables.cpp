@@ -1,6 +1,6 @@
 #include "qmrbsrst/generation/claim_tables.h"
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "common/tableengine/table.h"
 #include "common/text/host_date.h"
 #include "qmrbsrst/settings/text_fit.h"

@@ -10,8 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "common/platform/file_system.h"
-#include "common/platform/message_box.h"
+#include "platform/file_system.h"
+#include "platform/message_box.h"
 #include "common/tableengine/table.h"
 #include "common/text/claim_key.h"
 #include "common/text/host_date.h"

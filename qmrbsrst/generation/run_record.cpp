@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 
 namespace talvex::qmrbsrst {
 

@@ -1,6 +1,6 @@
 #include "qmrbsrst/settings/icd_settings.h"
 
-#include "common/platform/profile.h"
+#include "platform/profile.h"
 #include "qmrbsrst/settings/text_fit.h"
 
 namespace talvex::qmrbsrst {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "qmrbsrst/settings/text_fit.h"
 
 namespace talvex::qmrbsrst {

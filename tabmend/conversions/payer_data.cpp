@@ -11,7 +11,7 @@
 #include "conversions/conversion_frame.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 
 namespace talvex::tabmend::conversions {
 namespace {

@@ -5,13 +5,13 @@
 #include <map>
 #include <memory>
 
-#include "common/platform/disk_space.h"
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/disk_space.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
 #include "restructure/table_files.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {

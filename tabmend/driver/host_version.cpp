@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "common/platform/version_resource.h"
+#include "platform/version_resource.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -8,7 +8,7 @@
 #include "driver/update_journal.h"
 #include "restructure/numbered_update.h"
 #include "restructure/structure_probe.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {

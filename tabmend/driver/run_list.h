@@ -17,7 +17,7 @@
 #include <string>
 
 #include "restructure/table_locations.h"
-#include "tabmend/catalogue/catalogue_row.h"
+#include "catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
 #include "driver/progress.h"
 #include "driver/run_log.h"

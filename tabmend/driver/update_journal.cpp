@@ -10,14 +10,14 @@
 #include <memory>
 #include <set>
 
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
 #include "driver/table_guard.h"
 #include "restructure/table_files.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "driver/disk_space_check.h"
 #include "driver/host_version.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
 #include "driver/progress.h"
 #include "driver/report_to_host.h"

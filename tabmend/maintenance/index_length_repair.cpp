@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -3,7 +3,7 @@
 // is shorter than the header's block count, the missing blocks are added as
 // zero bytes so the index opens and a reindex can rebuild every tag from the
 // tag headers. Node pages are not read; the reindex rewrites them.
-// Raw bytes through common/platform; the file must not be open elsewhere.
+// Raw bytes through platform; the file must not be open elsewhere.
 #pragma once
 
 #include <string_view>

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "common/platform/file_system.h"
-#include "common/platform/profile.h"
+#include "platform/file_system.h"
+#include "platform/profile.h"
 #include "driver/run_state.h"
 #include "maintenance/index_length_repair.h"
 #include "maintenance/table_header_repair.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "common/tableengine/table.h"
 #include "driver/run_state.h"
 #include "maintenance/update_guard.h"

@@ -4,7 +4,7 @@
 #include <limits>
 #include <memory>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 
 namespace talvex::tabmend {
 namespace {

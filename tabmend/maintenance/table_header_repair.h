@@ -1,7 +1,7 @@
 // Repair of a ".dbf" header whose record count or end-of-file marker
 // disagrees with the file's size, as a crashed writer leaves it.
 //
-// Works on the raw bytes through common/platform (no engine). Reads the 12
+// Works on the raw bytes through platform (no engine). Reads the 12
 // header bytes and at most one more byte; writes only the 12 header bytes, one
 // 0x1A at the end of the file or at the end of the records, and truncates a
 // surplus shorter than one record. It never writes past the file's end and

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "driver/run_state.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "conversions/conversion_dispatch.h"
 #include "driver/run_log.h"
 #include "driver/run_state.h"
@@ -15,7 +15,7 @@
 #include "restructure/structure_probe.h"
 #include "restructure/table_files.h"
 #include "restructure/table_locations.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -15,7 +15,7 @@
 // Needs the run's folders and engine context.
 #pragma once
 
-#include "tabmend/catalogue/catalogue_row.h"
+#include "catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "tabmend/catalogue/catalogue_row.h"
+#include "catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "common/platform/file_io.h"
-#include "common/platform/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tabmend/catalogue/catalogue_row.h"
+#include "catalogue/catalogue_row.h"
 
 namespace talvex::tabmend {
 

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 
 namespace talvex::tabmend {
 

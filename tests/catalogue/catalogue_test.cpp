@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -8,9 +8,9 @@
 #include <windows.h>
 #endif
 
-#include "common/platform/fault_seam.h"
-#include "common/platform/file_system.h"
-#include "common/platform/registry.h"
+#include "platform/fault_seam.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
 #include "temp_dir.h"
 
 namespace {

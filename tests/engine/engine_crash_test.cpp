@@ -18,7 +18,7 @@
 
 #include <thread>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

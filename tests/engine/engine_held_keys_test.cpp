@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

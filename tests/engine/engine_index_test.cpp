@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "engine_test_util.h"
 #include "../common/copy_over.h"
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/platform/message_box.h"
+#include "platform/message_box.h"
 #include "roster_fixture.h"
 
 namespace talvex::qmrbsrst::testing {

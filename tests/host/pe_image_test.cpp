@@ -2,7 +2,7 @@
 // version reader must find the release in it, and only there.
 #include <gtest/gtest.h>
 
-#include "common/platform/version_resource.h"
+#include "platform/version_resource.h"
 #include "pe_image.h"
 
 namespace talvex::host {

@@ -11,10 +11,10 @@
 
 #include "../common/temp_dir.h"
 #include "c4dll.h"
-#include "common/platform/file_system.h"
+#include "platform/file_system.h"
 #include "releases/clone_writer.h"
 #include "releases/layouts.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::releases {
 namespace {

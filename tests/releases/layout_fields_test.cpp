@@ -6,7 +6,7 @@
 #include <string>
 
 #include "releases/layouts.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::releases {
 namespace {

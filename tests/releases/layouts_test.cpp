@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "releases/layouts.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::releases {
 namespace {

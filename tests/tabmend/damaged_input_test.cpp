@@ -12,7 +12,7 @@
 #include "driver/run_state.h"
 #include "installation_fixture.h"
 #include "restructure/restructure.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 
 namespace talvex::tabmend::testing {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/platform/fault_seam.h"
-#include "common/platform/native_path.h"
+#include "platform/fault_seam.h"
+#include "platform/native_path.h"
 
 namespace talvex::tabmend::testing {
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "driver/run_state.h"
 #include "installation_fixture.h"
 #include "releases/clone_writer.h"
@@ -14,7 +14,7 @@
 #include "restructure/restructure.h"
 #include "restructure/structure_probe.h"
 #include "sample_data.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "../common/copy_over.h"
 
 namespace talvex::tabmend::testing {

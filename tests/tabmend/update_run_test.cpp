@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "installation_fixture.h"
 #include "pe_image.h"
 

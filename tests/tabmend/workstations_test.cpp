@@ -10,10 +10,10 @@
 #include <sstream>
 #include <thread>
 
-#include "common/platform/fault_seam.h"
-#include "common/platform/file_system.h"
+#include "platform/fault_seam.h"
+#include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
-#include "tabmend/catalogue/catalogue.h"
+#include "catalogue/catalogue.h"
 #include "update_command.h"
 #include "update_processes.h"
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 #include "mdx_tag.h"
 #include "page_store.h"
 #include "tag_tree.h"

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "common/platform/file_io.h"
+#include "platform/file_io.h"
 #include "mdx_file.h"
 
 namespace talvex::engine::mdx {

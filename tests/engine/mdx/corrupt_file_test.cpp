@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "common/platform/fault_seam.h"
+#include "platform/fault_seam.h"
 #include "mdx_file.h"
 #include "mdx_tag.h"
 #include "mdx_test_util.h"

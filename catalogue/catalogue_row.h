@@ -53,7 +53,7 @@ struct ProbeFindings {
 // opened always needs the update (it then fails at its backup copy). The
 // width and decimal kinds answer "not needed" for a table lacking the field:
 // a table of an unexpected layout is left untouched rather than rebuilt.
-bool ProbeNeedsUpdate(const Probe& probe, const ProbeFindings& found);
+[[nodiscard]] bool ProbeNeedsUpdate(const Probe& probe, const ProbeFindings& found);
 
 // Which folders the update's conversion receives (the routine itself is found
 // by update number in tabmend/conversions).
@@ -87,7 +87,7 @@ struct RestructureSpec {
   std::span<const UpdatedTable> tables() const { return {tableSlots.data(), tableCount}; }
   const UpdatedTable& probedTable() const { return tableSlots[0]; }
   bool hasConversion() const { return conversion != ConversionInput::None; }
-  bool usesLocations() const { return form != RestructureForm::Single; }
+  [[nodiscard]] bool usesLocations() const { return form != RestructureForm::Single; }
   // Four digits: "0092".
   std::string numberText() const;
   // "Update" + four digits + "- ", the start of every message of the update.

@@ -52,7 +52,8 @@ if(TALVEX_BENCH AND (WIN32 OR TALVEX_M32))
   set(TALVEX_BENCH OFF)
 endif()
 
-set(TALVEX_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+# A dropped [[nodiscard]] result (a failure nobody looked at) fails the build.
+set(TALVEX_WARNINGS -Wall -Wextra -Wno-unused-parameter -Werror=unused-result)
 # GCC 12 reports -Wrestrict inside std::string's own copies at -O2/-O3 (GCC bug 105329).
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
    AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)

@@ -9,6 +9,6 @@
 
 namespace talvex::host {
 
-int RunDemo(const InstallOptions& options);
+[[nodiscard]] int RunDemo(const InstallOptions& options);
 
 }  // namespace talvex::host

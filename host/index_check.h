@@ -11,7 +11,7 @@ namespace talvex::host {
 
 // True when the table's .mdx agrees with its records; *error holds the
 // engine's text when it does not or when the table cannot be opened.
-bool CheckTableIndex(C4Context c, const std::string& folder, const std::string& table,
+[[nodiscard]] bool CheckTableIndex(C4Context c, const std::string& folder, const std::string& table,
                      std::FILE* out, std::string* error);
 
 }  // namespace talvex::host

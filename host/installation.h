@@ -39,8 +39,8 @@ std::string HostFolderText(const std::string& nativeFolder);
 
 // The first update the updater would run for the release: 0 when nothing
 // needs to run, -1 when the updater does not accept the release.
-int FirstUpdateOf(const ReleaseNumber& release);
+[[nodiscard]] int FirstUpdateOf(const ReleaseNumber& release);
 
-bool Install(const InstallOptions& options, std::FILE* out, std::string* error);
+[[nodiscard]] bool Install(const InstallOptions& options, std::FILE* out, std::string* error);
 
 }  // namespace talvex::host

@@ -107,7 +107,8 @@ bool InstallOptionsFrom(const Args& args, InstallOptions* options) {
 // to it, or a folder of its own when it starts at a root).
 bool TableFolder(const Args& args, std::string* folder) {
   talvex::common::InstallationLocations found;
-  talvex::common::readInstallationLocations(&found, talvex::common::WorkDirectories::None);
+  // Whatever it finds is enough: the folders are tested before use.
+  (void)talvex::common::readInstallationLocations(&found, talvex::common::WorkDirectories::None);
   if (args.folder) {
     const std::string& f = *args.folder;
     const bool absolute = !f.empty() && (f[0] == '/' || f[0] == '\\' || (f.size() > 1 && f[1] == ':'));

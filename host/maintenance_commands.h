@@ -10,6 +10,6 @@ namespace talvex::host {
 
 // args: the command's words after "talvexhost" (argv[1] onwards, options
 // already taken out).
-int RunMaintenanceCommand(int argc, const char* const* argv);
+[[nodiscard]] int RunMaintenanceCommand(int argc, const char* const* argv);
 
 }  // namespace talvex::host

@@ -19,7 +19,7 @@
 
 namespace talvex::host {
 
-bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayout& layout,
+[[nodiscard]] bool AddConversionSampleValues(C4Context c, C4Table t, const releases::TableLayout& layout,
                                long firstClaim);
 
 }  // namespace talvex::host

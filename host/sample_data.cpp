@@ -444,7 +444,7 @@ bool WriteSampleRosters(C4Context c, const std::string& dataFolder,
   for (const RosterFolder& f : RosterFolders()) {
     const std::string folder = dataFolder + f.relative;
     if (!f.relative.empty()) {
-      platform::createDirectoryPath(folder);
+      (void)platform::createDirectoryPath(folder);  // else the first table fails
       for (const char* base : kNeeded) {
         if (!releases::CreateTable(c, folder, *FindLayout(tables, base), error)) return false;
       }
@@ -453,7 +453,7 @@ bool WriteSampleRosters(C4Context c, const std::string& dataFolder,
         if (layout != nullptr && !releases::CreateTable(c, folder, *layout, error)) return false;
       }
       std::vector<std::string> settings = f.settings;
-      if (settings.empty()) platform::readTextLines(dataFolder + "BSRSTER.CTL", &settings);
+      if (settings.empty()) (void)platform::readTextLines(dataFolder + "BSRSTER.CTL", &settings);  // none: empty
       if (!platform::writeTextLines(folder + "BSRSTER.CTL", settings) ||
           !platform::writeTextLines(folder + "TALVEX32.INI", f.ini)) {
         *error = "cannot write the settings of " + folder;
@@ -593,7 +593,7 @@ bool WriteSampleData(C4Context c, const std::string& dataFolder,
   int archiveBase = 100000;
   for (const ArchiveFolder& archive : SampleArchiveFolders(options)) {
     const std::string folder = dataFolder + archive.relative;
-    platform::createDirectoryPath(folder);
+    (void)platform::createDirectoryPath(folder);  // else the first table fails
     for (const TableLayout& layout : tables) {
       if (archive.family == ClaimFamily::None || layout.family != archive.family) continue;
       if (!releases::CreateTable(c, folder, layout, error)) return false;
@@ -604,8 +604,11 @@ bool WriteSampleData(C4Context c, const std::string& dataFolder,
     archiveBase += 100000;
   }
   // A folder without claim tables: an update must never touch it.
-  platform::writeWholeFile(dataFolder + "archub92\\notes\\readme.txt",
-                           "Scanned remittance notes; no claim tables here.\r\n");
+  if (!platform::writeWholeFile(dataFolder + "archub92\\notes\\readme.txt",
+                               "Scanned remittance notes; no claim tables here.\r\n")) {
+    *error = "cannot write " + dataFolder + "archub92\\notes\\readme.txt: " + platform::lastFileError();
+    return false;
+  }
   return WriteSampleRosters(c, dataFolder, tables, error);
 }
 

@@ -37,7 +37,7 @@ std::vector<ArchiveFolder> SampleArchiveFolders(const SampleOptions& options);
 
 // Writes the tables of `tables` into dataFolder (host text ending in "\") and
 // the family tables into the archive folders. False with *error on failure.
-bool WriteSampleData(C4Context context, const std::string& dataFolder,
+[[nodiscard]] bool WriteSampleData(C4Context context, const std::string& dataFolder,
                      const std::vector<releases::TableLayout>& tables,
                      const SampleOptions& options, std::string* error);
 
@@ -58,7 +58,7 @@ std::vector<SampleRoster> SampleRosters();
 
 // Fills one already created, empty table with `claims` claims' worth of
 // records (the bench uses it for large tables).
-bool FillTable(C4Context context, const std::string& folder, const releases::TableLayout& layout,
+[[nodiscard]] bool FillTable(C4Context context, const std::string& folder, const releases::TableLayout& layout,
                int claims, int firstClaim, uint64_t seed, std::string* error);
 
 }  // namespace talvex::host

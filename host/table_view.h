@@ -24,10 +24,10 @@ struct ShowOptions {
 
 // folder: host text ending in "\". False with *error when the table or tag
 // cannot be opened.
-bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
+[[nodiscard]] bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
                const ShowOptions& options, std::FILE* out, std::string* error);
 
-bool ShowLayout(C4Context c, const std::string& folder, const std::string& table, std::FILE* out,
+[[nodiscard]] bool ShowLayout(C4Context c, const std::string& folder, const std::string& table, std::FILE* out,
                 std::string* error);
 
 // The fields of a table file as "NAME T len.dec", for comparisons.

@@ -19,13 +19,13 @@ class TabmendLibrary {
   TabmendLibrary(const TabmendLibrary&) = delete;
   TabmendLibrary& operator=(const TabmendLibrary&) = delete;
 
-  bool loaded() const { return update_ != nullptr; }
+  [[nodiscard]] bool loaded() const { return update_ != nullptr; }
   const std::string& error() const { return error_; }
   const std::string& path() const { return path_; }
 
-  int32_t UpdateDatabaseStructures(TabmendCallRecord* record) const { return update_(record); }
+  [[nodiscard]] int32_t UpdateDatabaseStructures(TabmendCallRecord* record) const { return update_(record); }
   // Absent in a library without an observer: then no progress is shown.
-  bool SetProgressObserver(TabmendProgressObserver observer, void* context) const;
+  [[nodiscard]] bool SetProgressObserver(TabmendProgressObserver observer, void* context) const;
 
  private:
   void* handle_ = nullptr;

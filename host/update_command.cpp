@@ -76,18 +76,20 @@ UpdateRun RunUpdate(const std::optional<std::string>& versionText, std::FILE* pr
   }
   run.loaded = true;
   ProgressSink sink{ProgressDisplay(progress), &run};
-  library.SetProgressObserver(&OnProgress, &sink);
+  // A library without the export runs the same, only without progress lines.
+  (void)library.SetProgressObserver(&OnProgress, &sink);
 
   TokenTable tokens;
   tokens.add("%PRODUCT%", "Talvex Nova32");
   tokens.add("%OPERATOR%", "front desk");
   run.result = library.UpdateDatabaseStructures(
       tokens.record(versionText ? versionText->c_str() : nullptr));
-  library.SetProgressObserver(nullptr, nullptr);
+  (void)library.SetProgressObserver(nullptr, nullptr);
   run.tokens = tokens.entries();
   if (run.result != 0) {
     common::InstallationLocations where;
-    common::readInstallationLocations(&where, common::WorkDirectories::None);
+    // Whatever it finds is enough: an empty install folder is tested below.
+    (void)common::readInstallationLocations(&where, common::WorkDirectories::None);
     if (!where.InstallDirectory.empty()) {
       for (const std::string& line : LastRunLogBlock(where.InstallDirectory + "update\\tabmend.log")) {
         if (line.rfind("detail ", 0) == 0) run.detail.push_back(line.substr(7));

@@ -38,12 +38,12 @@ class File {
   File& operator=(const File&) = delete;
 
   // Reads up to len bytes at offset; *got is the number read (short at the end).
-  bool readAt(uint64_t offset, void* buf, size_t len, size_t* got);
+  [[nodiscard]] bool readAt(uint64_t offset, void* buf, size_t len, size_t* got);
   // Writes all len bytes at offset, growing the file when needed.
-  bool writeAt(uint64_t offset, const void* buf, size_t len);
-  bool size(uint64_t* out);
-  bool truncate(uint64_t length);
-  bool sync();
+  [[nodiscard]] bool writeAt(uint64_t offset, const void* buf, size_t len);
+  [[nodiscard]] bool size(uint64_t* out);
+  [[nodiscard]] bool truncate(uint64_t length);
+  [[nodiscard]] bool sync();
 
   // Byte-range locks never wait. They belong to this File (open file
   // description on Linux, handle on Windows), so two Files on one path in one
@@ -53,7 +53,9 @@ class File {
   // File, and an unlock must name exactly a range that was locked; callers
   // that work on both keep to that. A lock failed by the fault seam reads as
   // HeldElsewhere, the failure callers must handle in any case.
-  LockResult lockRange(uint64_t offset, uint64_t length, bool exclusive = true);
+  [[nodiscard]] LockResult lockRange(uint64_t offset, uint64_t length, bool exclusive = true);
+  // False only for a range this File did not lock (the caller's own slip); the
+  // system drops every lock with the handle anyway, so release paths may go on.
   bool unlockRange(uint64_t offset, uint64_t length);
 
   // Modification time in nanoseconds since the Unix epoch (0 if unknown).

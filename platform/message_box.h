@@ -18,7 +18,7 @@ void showMessage(std::string_view title, std::string_view text,
                  MessageIcon icon = MessageIcon::None);
 
 // A Yes/No box with a question icon; true for Yes.
-bool askYesNo(std::string_view title, std::string_view text, bool defaultYes);
+[[nodiscard]] bool askYesNo(std::string_view title, std::string_view text, bool defaultYes);
 
 // Test hook: while a responder is set, askYesNo hands the question to it
 // instead of the user and returns its answer; nullptr restores the box.
@@ -28,6 +28,6 @@ using YesNoResponder = bool (*)(void* context, std::string_view title, std::stri
 void setYesNoResponder(YesNoResponder responder, void* context);
 
 // The platform's own question box, which askYesNo uses when no responder is set.
-bool askYesNoBox(std::string_view title, std::string_view text, bool defaultYes);
+[[nodiscard]] bool askYesNoBox(std::string_view title, std::string_view text, bool defaultYes);
 
 }  // namespace talvex::platform

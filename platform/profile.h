@@ -28,7 +28,7 @@ std::string profileString(std::string_view file, std::string_view section,
 // The value as a number: blanks, an optional sign and the leading decimal
 // digits (a "0x" prefix reads hexadecimal); a value without digits is 0; a
 // missing key gives the default.
-int profileInt(std::string_view file, std::string_view section, std::string_view key,
+[[nodiscard]] int profileInt(std::string_view file, std::string_view section, std::string_view key,
                int defaultValue);
 
 // The key names of one section in file order: the first of duplicates only,

@@ -42,11 +42,11 @@ class RegistryKey {
 
   // Reads a string value ("" names the default value). *out is set only on Ok.
   RegistryRead readString(std::string_view name, std::string* out) const;
-  bool writeString(std::string_view name, std::string_view value);
+  [[nodiscard]] bool writeString(std::string_view name, std::string_view value);
   // A 32-bit number value; there for completeness and for tests of values
   // that are not strings.
-  bool writeDword(std::string_view name, uint32_t value);
-  bool deleteValue(std::string_view name);
+  [[nodiscard]] bool writeDword(std::string_view name, uint32_t value);
+  [[nodiscard]] bool deleteValue(std::string_view name);
 
   // The key's path below the hive, as opened.
   const std::string& path() const { return path_; }

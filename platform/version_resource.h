@@ -23,11 +23,11 @@ struct FileVersion {
 
 // False when the file is missing, not a PE image, or has no (sound) version
 // resource; *error (if given) then says why.
-bool readFileVersion(std::string_view path, FileVersion* out, std::string* error = nullptr);
+[[nodiscard]] bool readFileVersion(std::string_view path, FileVersion* out, std::string* error = nullptr);
 
 // Parses an in-memory PE image (what readFileVersion does after reading the
 // file); exposed for tests of malformed images.
-bool parseFileVersion(const unsigned char* image, size_t size, FileVersion* out,
+[[nodiscard]] bool parseFileVersion(const unsigned char* image, size_t size, FileVersion* out,
                       std::string* error = nullptr);
 
 }  // namespace talvex::platform

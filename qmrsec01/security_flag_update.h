@@ -16,7 +16,7 @@ inline constexpr int kSecurityBit = 4096;
 inline constexpr long kAllFlags = 65535;
 
 // Prompt mode: the first argument, upper-cased, is exactly "/PROMPT".
-bool PromptModeOf(int argc, const char* const* argv);
+[[nodiscard]] bool PromptModeOf(int argc, const char* const* argv);
 
 // The folder of the running program file, ending in a separator.
 std::string ProgramFolder();
@@ -24,7 +24,7 @@ std::string ProgramFolder();
 // True when the engine library lies beside the program: "C4DLL.DLL" in its
 // folder (on POSIX also libc4dll.so there or in the sibling "lib" folder,
 // where the build puts it).
-bool EngineLibraryPresent(const std::string& programFolder);
+[[nodiscard]] bool EngineLibraryPresent(const std::string& programFolder);
 
 // The whole program after the arguments: checks, update, messages.
 void RunSecurityFlagUpdate(bool promptMode);

@@ -21,17 +21,17 @@
 namespace talvex::releases {
 
 // One empty table in `folder`.
-bool CreateTable(C4Context context, std::string_view folder, const TableLayout& layout,
+[[nodiscard]] bool CreateTable(C4Context context, std::string_view folder, const TableLayout& layout,
                  std::string* error = nullptr);
 
 // Every table of `tables`, empty, in `folder`.
-bool CreateTableSet(C4Context context, std::string_view folder,
+[[nodiscard]] bool CreateTableSet(C4Context context, std::string_view folder,
                     std::span<const TableLayout> tables, std::string* error = nullptr);
 
 // serverDirectory + "update\clone\updtNNNN\" for every clone folder of the
 // catalogue, each holding the empty tables its updates copy, in the layout of
 // that release step (CloneLayout).
-bool WriteCloneFolders(C4Context context, std::string_view serverDirectory,
+[[nodiscard]] bool WriteCloneFolders(C4Context context, std::string_view serverDirectory,
                        std::string* error = nullptr);
 
 }  // namespace talvex::releases

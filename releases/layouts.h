@@ -43,7 +43,7 @@ std::vector<TableLayout> TableSetAfter(int step);
 std::vector<TableLayout> ReleaseTableSet(int firstUpdate);
 
 // The last update number sharing the clone folder of `row`.
-int CloneFolderLastUpdate(const talvex::tabmend::RestructureSpec& row);
+[[nodiscard]] int CloneFolderLastUpdate(const talvex::tabmend::RestructureSpec& row);
 // The layout of `base` in the clone folder of `row`: LayoutAfter the last
 // update of that folder. nullopt when the table is unknown.
 std::optional<TableLayout> CloneLayout(const talvex::tabmend::RestructureSpec& row,
@@ -79,6 +79,6 @@ std::vector<LayoutChange> ChangesOf(int number);
 // in *error, when the layout does not fit the change: an added field or tag
 // that exists already or whose `after` field is missing, a removed or altered
 // field or tag that is missing, an altered field whose old form differs.
-bool ApplyChange(TableLayout& layout, const LayoutChange& change, std::string* error);
+[[nodiscard]] bool ApplyChange(TableLayout& layout, const LayoutChange& change, std::string* error);
 
 }  // namespace talvex::releases

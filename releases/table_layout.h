@@ -41,7 +41,7 @@ struct TableLayout {
 
   bool hasMemo() const;      // some field of type 'M': the file set has ".dbt"
   bool hasIndex() const { return !tags.empty(); }
-  int recordLength() const;  // 1 (deletion flag) + the field widths
+  [[nodiscard]] int recordLength() const;  // 1 (deletion flag) + the field widths
   const FieldLayout* field(std::string_view name) const;  // nullptr when absent
   const TagLayout* tag(std::string_view name) const;      // nullptr when absent
   bool operator==(const TableLayout&) const = default;

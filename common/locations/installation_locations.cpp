@@ -62,7 +62,7 @@ bool readInstallationLocations(InstallationLocations* out, WorkDirectories work)
     for (const std::string* dir :
          {&out->PrivateDirectory, &out->UpdateDirectory, &out->BackupDirectory}) {
       // A failure here shows in the existence test that follows.
-      if (!platform::isDirectory(*dir)) platform::createDirectoryPath(*dir);
+      if (!platform::isDirectory(*dir)) (void)platform::createDirectoryPath(*dir);
       ok = ok && platform::isDirectory(*dir);
     }
   }

@@ -42,7 +42,7 @@ enum class WorkDirectories {
 // an empty InstallDirectory or DataDirectory, a value that is not a string, a
 // data folder without a parent, a registry failure. *out holds what was read
 // so far either way.
-bool readInstallationLocations(InstallationLocations* out, WorkDirectories work);
+[[nodiscard]] bool readInstallationLocations(InstallationLocations* out, WorkDirectories work);
 
 // The path unchanged when it is empty or ends in a separator, else path + "\".
 std::string withTrailingSeparator(std::string_view path);

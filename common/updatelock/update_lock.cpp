@@ -95,9 +95,10 @@ bool WritePendingUpdate(const std::string& dataFolder, const PendingUpdate& pend
 bool RemovePendingUpdate(const std::string& dataFolder) {
   const std::string path = PendingUpdatePath(dataFolder);
   if (!fs::pathExists(path)) return true;
-  fs::deleteFile(path);
-  if (fs::pathExists(path)) return false;
-  fs::syncDirectory(Folder(dataFolder));
+  if (!fs::deleteFile(path) && fs::pathExists(path)) return false;
+  // Unsynced, the mark may come back after a power cut: the next call then
+  // checks the folder once more, which costs time only.
+  (void)fs::syncDirectory(Folder(dataFolder));
   return true;
 }
 

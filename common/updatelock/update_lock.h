@@ -76,9 +76,9 @@ struct PendingUpdate {
 std::string PendingUpdatePath(const std::string& dataFolder);
 
 // Writes the mark (synced, file and folder); false when it cannot.
-bool WritePendingUpdate(const std::string& dataFolder, const PendingUpdate& pending);
+[[nodiscard]] bool WritePendingUpdate(const std::string& dataFolder, const PendingUpdate& pending);
 // Removes the mark (folder synced); true when none is left.
-bool RemovePendingUpdate(const std::string& dataFolder);
+[[nodiscard]] bool RemovePendingUpdate(const std::string& dataFolder);
 // The mark, or nullopt when there is none. A mark that cannot be read or
 // decoded still counts: it comes back with empty fields.
 std::optional<PendingUpdate> ReadPendingUpdate(const std::string& dataFolder);

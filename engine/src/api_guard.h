@@ -12,6 +12,7 @@
 #include "context.h"
 #include "handles.h"
 #include "table.h"
+#include "platform/exception_text.h"
 
 namespace talvex::engine {
 
@@ -41,8 +42,9 @@ R guarded(Context* ctx, R onError, F&& body) {
     if (ctx) ctx->fail(e4memory, "out of memory");
     else orphanError(e4memory, "out of memory");
   } catch (...) {
-    if (ctx) ctx->fail(e4parm, "unexpected failure");
-    else orphanError(e4parm, "unexpected failure");
+    const std::string what = "unexpected failure: " + platform::CurrentExceptionText();
+    if (ctx) ctx->fail(e4parm, what);
+    else orphanError(e4parm, what);
   }
   return onError;
 }
@@ -50,7 +52,7 @@ R guarded(Context* ctx, R onError, F&& body) {
 // The common shape of a table call: resolve the handle under the API lock,
 // run body guarded; an unknown handle is e4handle in the fallback state.
 template <typename F>
-int onTable(C4Table t, const char* name, F&& body) {
+[[nodiscard]] int onTable(C4Table t, const char* name, F&& body) {
   ApiLock lock(apiMutex());
   Table* tab = findTable(t);
   if (!tab) return orphanError(e4handle, std::string(name) + ": invalid table handle");

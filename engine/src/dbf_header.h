@@ -34,7 +34,7 @@ struct DbfHeader {
   std::vector<FieldDesc> fields;
 
   bool hasMemoFile() const { return (version & 0x80) != 0; }
-  bool memoIV() const { return (version & 0x08) != 0; }
+  [[nodiscard]] bool memoIV() const { return (version & 0x08) != 0; }
 };
 
 inline constexpr size_t kDbfFixedHeader = 32;
@@ -49,7 +49,7 @@ inline bool isLevel7Version(uint8_t version) { return (version & 0x07) == 4; }
 uint16_t dbfHeaderLength(const uint8_t* first32, std::string* error);
 
 // Decodes header and descriptors from the first headerLen bytes of the file.
-bool decodeDbfHeader(const uint8_t* bytes, size_t size, DbfHeader* out, std::string* error);
+[[nodiscard]] bool decodeDbfHeader(const uint8_t* bytes, size_t size, DbfHeader* out, std::string* error);
 
 // The header, descriptors and terminator (header.headerLen bytes, which must
 // be at least 32 + 32 * fields + 1).

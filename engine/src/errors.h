@@ -22,7 +22,7 @@ struct ErrorState {
 const char* errorGeneralText(int code);
 
 // Records code and detail; returns code so callers can `return fail(...)`.
-int setError(ErrorState& state, int code, std::string detail);
+[[nodiscard]] int setError(ErrorState& state, int code, std::string detail);
 
 // Error state for calls whose handle names no context.
 ErrorState& orphanErrorState();

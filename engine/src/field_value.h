@@ -22,7 +22,7 @@ struct Decimal {
 
 // Stored N/F text: blanks around, optional sign, digits with at most one
 // point. Blank gives zero. False for anything else (asterisks, letters).
-bool parseStoredDecimal(std::string_view text, Decimal* out);
+[[nodiscard]] bool parseStoredDecimal(std::string_view text, Decimal* out);
 // dBASE VAL(): leading blanks, optional sign, digits and one point, stopping
 // at the first other character; no digits gives zero.
 Decimal parseLeadingDecimal(std::string_view text);
@@ -34,11 +34,11 @@ double decimalToDouble(const Decimal& d);
 
 // Right-aligned in width with dec decimals. False (and width asterisks in
 // out) when the value does not fit.
-bool formatDecimal(const Decimal& d, int width, int dec, std::string* out);
+[[nodiscard]] bool formatDecimal(const Decimal& d, int width, int dec, std::string* out);
 
 // "yyyymmdd" of a real calendar date.
 bool validDateText(std::string_view text);
-bool blankText(std::string_view text);
+[[nodiscard]] bool blankText(std::string_view text);
 
 enum class AssignResult { Ok, DoesNotFit, Invalid };
 
@@ -62,12 +62,12 @@ AssignResult assignFieldFromField(const FieldDesc& dst, char* dstBytes, const Fi
 // number right-aligned without a plus sign, leading zeros or a negative
 // zero, with exactly dec decimals), so a copy between two such fields may
 // move them as they stand.
-bool storedNumberAsWritten(const char* bytes, size_t len, int dec);
+[[nodiscard]] bool storedNumberAsWritten(const char* bytes, size_t len, int dec);
 // The same for a logical field: one byte of T, F, ? or blank.
-bool storedLogicalAsWritten(const char* bytes, size_t len);
+[[nodiscard]] bool storedLogicalAsWritten(const char* bytes, size_t len);
 
 // The numeric value of a field (N, F, C via VAL, D as yyyymmdd, L as 1/0).
 // False for an unreadable N/F (asterisks, garbage).
-bool fieldDecimal(const FieldDesc& f, std::string_view bytes, Decimal* out);
+[[nodiscard]] bool fieldDecimal(const FieldDesc& f, std::string_view bytes, Decimal* out);
 
 }  // namespace talvex::engine

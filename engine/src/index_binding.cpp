@@ -375,7 +375,7 @@ int settleIndex(OpenIndex& idx, EngineError* error, Settle to) {
     mdx::Status s;
     bool begun = false;  // the .mdx lock only when a key really changes
     auto fail = [&](int rc) {
-      if (begun) idx.file->endUpdate();
+      if (begun) (void)idx.file->endUpdate();  // the index is marked stale below anyway
       idx.file->setHoldPages(false);
       idx.pending.clear();
       idx.stale = true;
@@ -428,22 +428,23 @@ int settleIndex(OpenIndex& idx, EngineError* error, Settle to) {
 // Puts the keys of one index back to what `want` gives for recno (no key when
 // want is null), undoing a change that failed part-way. A failed flush may
 // still have written some pages, so every tag the change touched is mended,
-// not only the ones before the failure. Best effort: errors are dropped, the
-// caller already reports the first one.
-void restoreKeys(OpenIndex& idx, uint32_t recno, const char* tried, const char* want) {
-  if (!idx.file->beginUpdate()) return;
+// not only the ones before the failure. False when a step failed too: then
+// the index no longer matches the table, and the caller's message says so.
+bool restoreKeys(OpenIndex& idx, uint32_t recno, const char* tried, const char* want) {
+  if (!idx.file->beginUpdate()) return false;
+  bool ok = true;
   for (auto& t : idx.tags) {
     std::string triedKey, wantKey;
     bool has = idx.key(*t, tried, recno, &triedKey);
     bool keep = want && idx.key(*t, want, recno, &wantKey);
     if (has == keep && (!has || triedKey == wantKey)) continue;
-    if (has) t->tag->remove(triedKey, recno);
+    if (has) ok = t->tag->remove(triedKey, recno).isOk() && ok;
     if (keep) {
-      t->tag->remove(wantKey, recno);
-      t->tag->insert(wantKey, recno);
+      (void)t->tag->remove(wantKey, recno);  // the key may well be gone already
+      ok = t->tag->insert(wantKey, recno).isOk() && ok;
     }
   }
-  idx.file->endUpdate();
+  return idx.file->endUpdate().isOk() && ok;
 }
 
 int writeKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* newRec,
@@ -462,14 +463,14 @@ int writeKeys(OpenIndex& idx, uint32_t recno, const char* oldRec, const char* ne
     if (had) {
       mdx::Status s = t->tag->remove(oldKey, recno);
       if (!s) {
-        idx.file->endUpdate();
+        (void)idx.file->endUpdate();  // the tag's own failure is the one to report
         return statusError(s, idx.path + " tag " + t->name, error);
       }
     }
     if (has) {
       mdx::Status s = t->tag->insert(newKey, recno);
       if (!s) {
-        idx.file->endUpdate();
+        (void)idx.file->endUpdate();  // the tag's own failure is the one to report
         return statusError(s, idx.path + " tag " + t->name, error);
       }
     }
@@ -536,7 +537,8 @@ int changeKeys(SharedTable& table, uint32_t recno, const char* oldRec, const cha
       // Held keys need no undo: the caller puts the record back (or takes
       // the append back), and the merge reads the record as it is then.
       for (size_t j = 0; j <= i; ++j)
-        if (!deferrable(table, *indexes[j])) restoreKeys(*indexes[j], recno, newRec, oldRec);
+        if (!deferrable(table, *indexes[j]) && !restoreKeys(*indexes[j], recno, newRec, oldRec))
+          error->detail += " (" + indexes[j]->path + " could not be put back: reindex the table)";
       return rc;
     }
   }

@@ -53,22 +53,22 @@ class MemoFile {
   static std::unique_ptr<MemoFile> create(std::string_view path, bool ivStyle, uint32_t blockSize,
                                           std::string_view tableName, std::string* error);
 
-  bool ivStyle() const { return iv_; }
+  [[nodiscard]] bool ivStyle() const { return iv_; }
   uint32_t blockSize() const { return blockSize_; }
   const std::string& path() const { return path_; }
 
   // block 0 is "no memo" and reads as "".
-  bool read(uint32_t block, std::string* out, std::string* error);
+  [[nodiscard]] bool read(uint32_t block, std::string* out, std::string* error);
   // *block: the record's current memo block as in the file (0 = none) on
   // entry, where the text now lives on return (0 for an empty text). Blocks
   // the record's memo no longer uses are added to *freed. shared: other
   // processes may allocate at the same time.
-  bool write(std::string_view data, uint32_t* block, bool shared, std::vector<MemoRun>* freed,
+  [[nodiscard]] bool write(std::string_view data, uint32_t* block, bool shared, std::vector<MemoRun>* freed,
              std::string* error);
   // Puts runs back on the free chain (dBASE IV; nothing for dBASE III). A run
   // outside the file, or a chain this writer cannot follow, leaves the run
   // unreferenced rather than risk a live memo.
-  bool release(const std::vector<MemoRun>& runs, bool shared, std::string* error);
+  [[nodiscard]] bool release(const std::vector<MemoRun>& runs, bool shared, std::string* error);
 
   // on: no other process can write the file from now on (the table is held
   // deny-write or exclusive), so chain links need not be re-read. off drops them.
@@ -78,18 +78,18 @@ class MemoFile {
 
  private:
   MemoFile() = default;
-  bool fileBlocks(uint64_t* blocks, uint64_t* size, std::string* error);
-  bool ownBlocks(uint32_t block, uint64_t* blocks);
-  bool allocate(uint64_t need, uint32_t* at, std::string* error);
-  bool releaseOne(MemoRun run, std::string* error);
-  bool readLink(uint32_t block, uint64_t blocks, uint32_t* next, uint32_t* count, bool* isRun,
+  [[nodiscard]] bool fileBlocks(uint64_t* blocks, uint64_t* size, std::string* error);
+  [[nodiscard]] bool ownBlocks(uint32_t block, uint64_t* blocks);
+  [[nodiscard]] bool allocate(uint64_t need, uint32_t* at, std::string* error);
+  [[nodiscard]] bool releaseOne(MemoRun run, std::string* error);
+  [[nodiscard]] bool readLink(uint32_t block, uint64_t blocks, uint32_t* next, uint32_t* count, bool* isRun,
                 std::string* error);
-  bool writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCount, std::string* error);
+  [[nodiscard]] bool writeLink(uint64_t at, uint32_t next, uint32_t count, bool withCount, std::string* error);
   std::string where(uint32_t block) const;
   // The first 8 bytes of a block (block 0: the header), from memory when kept.
-  bool readBlockStart(uint32_t block, uint8_t out[8], size_t* got);
-  bool writeAt(uint64_t offset, const void* data, size_t len);
-  bool truncate(uint64_t size);
+  [[nodiscard]] bool readBlockStart(uint32_t block, uint8_t out[8], size_t* got);
+  [[nodiscard]] bool writeAt(uint64_t offset, const void* data, size_t len);
+  [[nodiscard]] bool truncate(uint64_t size);
 
   std::unique_ptr<platform::File> file_;
   std::string path_;
@@ -102,7 +102,7 @@ class MemoFile {
 
 // Memo field text (10 bytes) <-> block number. False for text that is not a
 // number (the field is then treated as corrupt).
-bool parseMemoPointer(std::string_view field, uint32_t* block);
+[[nodiscard]] bool parseMemoPointer(std::string_view field, uint32_t* block);
 // dBASE IV zero-pads, dBASE III right-aligns with blanks; 0 gives blanks.
 void formatMemoPointer(uint32_t block, bool ivStyle, char out[10]);
 

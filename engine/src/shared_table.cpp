@@ -282,7 +282,9 @@ int SharedTable::upgradeMode(int mode, EngineError* error) {
   if (mode >= 2) {
     io_->unlockRange(kOpenByte, 1);
     if (io_->lockRange(kOpenByte, 1, true) != LockResult::Locked) {
-      io_->lockRange(kOpenByte, 1, false);
+      // Back to sharing where the system lets it: that lock only keeps others
+      // from exclusive use, and the refusal is what this call reports.
+      (void)io_->lockRange(kOpenByte, 1, false);
       error->code = e4exclusive;
       error->detail = path_ + ": the table is open elsewhere";
       return e4exclusive;
@@ -321,14 +323,15 @@ SharedTable::~SharedTable() {
   if (indexSettleAll(*this, &ignored) != 0) keepMark_ = true;
   indexes_.clear();
   if (io_) {
-    flush(&ignored);
+    // A destructor reports to nobody: what fails here is what d4check and the
+    // next open's repair find.
+    (void)flush(&ignored);
     if (modified_ && trusted() && !readOnly_) {
       // Nobody else writes: make the end of the file exact.
       uint64_t end = static_cast<uint64_t>(header_.headerLen) +
                      static_cast<uint64_t>(count_) * header_.recordLen;
       uint8_t eof = kDbfEndMarker;
-      io_->writeAt(end, &eof, 1);
-      io_->truncate(end + 1);
+      if (io_->writeAt(end, &eof, 1)) (void)io_->truncate(end + 1);
     }
     if (counted_ && !keepMark_ && !readOnly_) {
       // Counted out under the header lock; when it cannot be had the mark
@@ -339,7 +342,7 @@ SharedTable::~SharedTable() {
         size_t got = 0;
         if (io_->readAt(kWriterMarkByte, &mark, 1, &got) && got == 1 && mark > 0 && mark < 255) {
           --mark;
-          io_->writeAt(kWriterMarkByte, &mark, 1);
+          (void)io_->writeAt(kWriterMarkByte, &mark, 1);  // a mark left high only costs a check
         }
         if (lock) io_->unlockRange(kHeaderLockOffset, 1);
       }
@@ -415,7 +418,7 @@ int SharedTable::repairAfterCrash(EngineError* error) {
     if (lockWithRetry(*io_, kRepairGateByte, 1, true, kShortLockWaitMs) != LockResult::Locked) return 0;
     io_->unlockRange(kWriterByte, 1);
     if (io_->lockRange(kWriterByte, 1, true) != LockResult::Locked) {
-      io_->lockRange(kWriterByte, 1, false);
+      (void)io_->lockRange(kWriterByte, 1, false);  // back to sharing where it can
       io_->unlockRange(kRepairGateByte, 1);
       return 0;
     }
@@ -452,7 +455,7 @@ int SharedTable::repairAfterCrash(EngineError* error) {
   }
   if (upgraded) {
     io_->unlockRange(kWriterByte, 1);
-    io_->lockRange(kWriterByte, 1, false);
+    (void)io_->lockRange(kWriterByte, 1, false);  // back to sharing where it can
     io_->unlockRange(kRepairGateByte, 1);
   }
   return rc;
@@ -728,13 +731,13 @@ void SharedTable::takeBackAppend(uint32_t oldCount) {
   if (writeHeaderCount(&ignored) == 0) {
     // Bytes past the count are not records; cutting them is tidiness only.
     const char marker = static_cast<char>(kDbfEndMarker);
-    if (io_->writeAt(end, &marker, 1)) io_->truncate(end + 1);
+    if (io_->writeAt(end, &marker, 1)) (void)io_->truncate(end + 1);
     return;
   }
   // The file may count the record: at least it must not be live and unindexed.
   count_ = tried;
   const char deleted = '*';
-  io_->writeAt(end, &deleted, 1);
+  (void)io_->writeAt(end, &deleted, 1);  // the append already failed; this is the last resort
 }
 
 int SharedTable::flushAppends(EngineError* error) {
@@ -794,7 +797,7 @@ int SharedTable::pack(const std::vector<bool>& keep, EngineError* error) {
   }
   uint32_t written = 0;
   if (int rc = writePackedTable(keep, memoFields, memoBlocks, &written, error)) {
-    platform::deleteFile(replaceExtension(path_, ".pbt"));
+    (void)platform::deleteFile(replaceExtension(path_, ".pbt"));  // a leftover is swept at the next pack
     return rc;
   }
   modified_ = true;
@@ -816,12 +819,12 @@ int SharedTable::writePackedTable(const std::vector<bool>& keep, const std::vect
   const std::string donePath = replaceExtension(path_, ".pkd");
   std::string why;
   auto failed = [&](int code, const std::string& what) {
-    platform::deleteFile(tempPath);
+    (void)platform::deleteFile(tempPath);  // the failure is reported; a leftover is truncated next time
     error->code = code;
     error->detail = path_ + ": pack stopped, table and memo file left as they were: " + what;
     return code;
   };
-  platform::deleteFile(tempPath);
+  (void)platform::deleteFile(tempPath);  // a stale copy is truncated by the create anyway
   std::unique_ptr<File> out = File::open(tempPath, OpenMode::CreateTruncate, &why);
   if (!out) return failed(e4create, tempPath + ": " + why);
   const size_t rl = header_.recordLen;
@@ -872,7 +875,7 @@ int SharedTable::writePackedTable(const std::vector<bool>& keep, const std::vect
   if (!out->writeAt(0, head.data(), head.size()) || !out->sync())
     return failed(e4write, tempPath + ": " + out->lastError());
   out.reset();
-  platform::deleteFile(donePath);
+  (void)platform::deleteFile(donePath);  // a file left in the way fails the rename below
   if (!platform::moveFile(tempPath, donePath)) return failed(e4write, tempPath + " could not be renamed");
   *written = kept;
   return 0;
@@ -885,8 +888,9 @@ int SharedTable::installPack(EngineError* error) {
   const std::string donePath = replaceExtension(path_, ".pkd");
   const std::string memoTemp = replaceExtension(path_, ".pbt");
   if (!platform::isFile(donePath)) {
-    if (platform::isFile(replaceExtension(path_, ".pkt"))) platform::deleteFile(replaceExtension(path_, ".pkt"));
-    if (platform::isFile(memoTemp)) platform::deleteFile(memoTemp);
+    // Leftovers of a pack that never finished; the next pack overwrites them.
+    if (platform::isFile(replaceExtension(path_, ".pkt"))) (void)platform::deleteFile(replaceExtension(path_, ".pkt"));
+    if (platform::isFile(memoTemp)) (void)platform::deleteFile(memoTemp);
     return 0;
   }
   std::string why;
@@ -906,8 +910,9 @@ int SharedTable::installPack(EngineError* error) {
   }
   ok = ok && copyInto(*io_, donePath, &why);
   if (ok) {
-    platform::deleteFile(memoTemp);
-    platform::deleteFile(donePath);
+    // Installed: the files left would only be installed again, with the same bytes.
+    (void)platform::deleteFile(memoTemp);
+    (void)platform::deleteFile(donePath);
   }
   cacheCount_ = 0;
   if (!ok) {
@@ -926,13 +931,13 @@ int SharedTable::packMemoFile(const std::vector<bool>& keep, const std::vector<s
                               std::vector<uint32_t>* blocks, EngineError* error) {
   const std::string tempPath = replaceExtension(path_, ".pbt");
   auto failed = [&](int code, const std::string& why) {
-    platform::deleteFile(tempPath);
+    (void)platform::deleteFile(tempPath);  // the failure is reported; a leftover is truncated next time
     error->code = code;
     error->detail = path_ + ": pack stopped, table and memo file left as they were: " + why;
     return code;
   };
   std::string why;
-  platform::deleteFile(tempPath);
+  (void)platform::deleteFile(tempPath);  // a stale copy is truncated by the create anyway
   std::unique_ptr<MemoFile> fresh =
       MemoFile::create(tempPath, memo_->ivStyle(), memo_->blockSize(), alias_, &why);
   if (!fresh) return failed(e4create, tempPath + ": " + why);

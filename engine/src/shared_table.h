@@ -60,29 +60,29 @@ class SharedTable {
   const DbfHeader& header() const { return header_; }
   const std::string& path() const { return path_; }  // native path of the .dbf
   const std::string& alias() const { return alias_; }
-  bool readOnly() const { return readOnly_; }
-  int heldMode() const { return heldMode_; }
+  [[nodiscard]] bool readOnly() const { return readOnly_; }
+  [[nodiscard]] int heldMode() const { return heldMode_; }
   MemoFile* memo() { return memo_.get(); }
-  bool memoIV() const { return header_.memoIV() || !header_.hasMemoFile(); }
+  [[nodiscard]] bool memoIV() const { return header_.memoIV() || !header_.hasMemoFile(); }
 
   // Nobody outside this process can change the file right now.
-  bool trusted() const { return heldMode_ >= 1 || fileLockHolders_ > 0; }
+  [[nodiscard]] bool trusted() const { return heldMode_ >= 1 || fileLockHolders_ > 0; }
   void fileLockTaken();
   void fileLockReleased();
 
   // Record count; re-read from the file unless trusted.
-  int recCount(uint32_t* count, EngineError* error);
+  [[nodiscard]] int recCount(uint32_t* count, EngineError* error);
   uint32_t cachedCount() const { return count_; }
 
   // walk: a step of a walk in record order (top, or a skip by one), which
   // may read ahead even beside other writers.
-  int readRecord(uint32_t recno, char* out, EngineError* error, bool walk = false);
+  [[nodiscard]] int readRecord(uint32_t recno, char* out, EngineError* error, bool walk = false);
   // Beside other writers: the next step of a walk, from the read-ahead while
   // it is young enough; false when the file must be read.
-  bool nextReadAhead(uint32_t recno, char* out);
+  [[nodiscard]] bool nextReadAhead(uint32_t recno, char* out);
   // A lock was taken: whatever is read from now on must come from the file.
   void forgetSharedReadAhead();
-  int writeRecord(uint32_t recno, const char* rec, EngineError* error);
+  [[nodiscard]] int writeRecord(uint32_t recno, const char* rec, EngineError* error);
   // lockFile: the appending handle's File, for the append and header locks;
   // needLocks false when this handle's table lock or the open mode already
   // keeps other writers out. writeBehind: buffer the record (trusted only).
@@ -92,23 +92,23 @@ class SharedTable {
   // file end as before), so no other user ever sees it live without its keys.
   // When even the take-back fails, the record is left marked deleted.
   using AddKeys = std::function<int(uint32_t recno, EngineError* error)>;
-  int appendRecord(const char* rec, platform::File& lockFile, bool needLocks,
+  [[nodiscard]] int appendRecord(const char* rec, platform::File& lockFile, bool needLocks,
                    bool appendLockHeld, bool writeBehind, const AddKeys& addKeys,
                    uint32_t* recno, EngineError* error);
   // Writes buffered appends and the header.
-  int flush(EngineError* error);
+  [[nodiscard]] int flush(EngineError* error);
   // Removes records for which keep[recno-1] is false; only when trusted.
-  int pack(const std::vector<bool>& keep, EngineError* error);
+  [[nodiscard]] int pack(const std::vector<bool>& keep, EngineError* error);
 
   // Before the first change of this open: counts this writer in header byte
   // 14, which a clean close counts out again. A count left there with no
   // other writer alive means a writer was killed during a change.
-  int beginChange(EngineError* error);
+  [[nodiscard]] int beginChange(EngineError* error);
   // At the first open in this process: when a killed writer left its mark
   // and no other writer has the table open, finishes a pack that had
   // completed its new files, rebuilds the production index, cuts the file
   // after the last counted record and clears the mark. Otherwise nothing.
-  int repairAfterCrash(EngineError* error);
+  [[nodiscard]] int repairAfterCrash(EngineError* error);
   // Leaves this writer's mark in byte 14 at close: the production index may
   // lack changes, and the next lone opener rebuilds it.
   void keepWriterMark() { keepMark_ = true; }
@@ -119,24 +119,24 @@ class SharedTable {
 
  private:
   SharedTable() = default;
-  int open(std::string_view path, int accessMode, EngineError* error);
-  int takeModeLocks(int mode, EngineError* error);
-  int takeOpenAndWriterBytes(int mode, EngineError* error);
+  [[nodiscard]] int open(std::string_view path, int accessMode, EngineError* error);
+  [[nodiscard]] int takeModeLocks(int mode, EngineError* error);
+  [[nodiscard]] int takeOpenAndWriterBytes(int mode, EngineError* error);
   // Repair: the count cut to the whole, written records at the end of the file.
-  int dropTornAppends(EngineError* error);
-  int upgradeMode(int mode, EngineError* error);
-  int writeHeaderCount(EngineError* error);
-  int touchDate(EngineError* error);
-  int flushAppends(EngineError* error);
+  [[nodiscard]] int dropTornAppends(EngineError* error);
+  [[nodiscard]] int upgradeMode(int mode, EngineError* error);
+  [[nodiscard]] int writeHeaderCount(EngineError* error);
+  [[nodiscard]] int touchDate(EngineError* error);
+  [[nodiscard]] int flushAppends(EngineError* error);
   void takeBackAppend(uint32_t oldCount);
-  int ioError(int code, const std::string& what, EngineError* error);
-  int packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
+  [[nodiscard]] int ioError(int code, const std::string& what, EngineError* error);
+  [[nodiscard]] int packMemoFile(const std::vector<bool>& keep, const std::vector<size_t>& fields,
                    std::vector<uint32_t>* blocks, EngineError* error);
-  int writePackedTable(const std::vector<bool>& keep, const std::vector<size_t>& memoFields,
+  [[nodiscard]] int writePackedTable(const std::vector<bool>& keep, const std::vector<size_t>& memoFields,
                        const std::vector<uint32_t>& memoBlocks, uint32_t* written,
                        EngineError* error);
-  int installPack(EngineError* error);
-  int rereadCount(EngineError* error);
+  [[nodiscard]] int installPack(EngineError* error);
+  [[nodiscard]] int rereadCount(EngineError* error);
 
   std::unique_ptr<platform::File> io_;
   std::unique_ptr<MemoFile> memo_;

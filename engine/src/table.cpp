@@ -301,7 +301,7 @@ void Table::releaseFreedMemo() {
   // A run that cannot go back on the chain only stays unreferenced: the record
   // is written, so this is no reason to fail the call.
   std::string err;
-  st->memo()->release(freedMemo_, !othersKeptOut(), &err);
+  (void)st->memo()->release(freedMemo_, !othersKeptOut(), &err);
   freedMemo_.clear();
 }
 
@@ -320,9 +320,11 @@ int Table::writeRecordLocked(uint32_t recno, const char* data, const char* oldRe
     rc = indexRecordWritten(*st, recno, oldRec, data, &e);
     // The tags kept the old keys: so must the file, or a seek misses the record.
     if (rc) {
-      EngineError ignored;
-      st->writeRecord(recno, oldRec, &ignored);
-      e.detail += " (the record was left as it was)";
+      EngineError back;
+      if (st->writeRecord(recno, oldRec, &back) == 0)
+        e.detail += " (the record was left as it was)";
+      else
+        e.detail += " (and the record could not be put back: " + back.detail + ")";
     }
   }
   if (temp) lockFile_->unlockRange(recordLockOffset(recno), 1);
@@ -551,8 +553,8 @@ int Table::pack() {
   }
   if (rc == 0) {
     uint32_t n = 0;
-    recCount(&n);
-    if (n > 0) readInto(1); else setEof(0);
+    if (recCount(&n) == 0 && n > 0) (void)readInto(1);  // a failed read leaves the table at eof
+    else setEof(0);
   }
   return rc;
 }

@@ -33,7 +33,7 @@ class Table {
   static Table* open(Context* ctx, std::string_view path, int* code);
   static Table* clone(Table& source, int* code);
   // Writes what is pending, frees locks, indexes opened through it, handles.
-  int close();
+  [[nodiscard]] int close();
   ~Table();
 
   Context* ctx = nullptr;
@@ -45,80 +45,80 @@ class Table {
   const FieldDesc& field(size_t i) const { return st->header().fields[i]; }
 
   // Moves.
-  int top();
-  int bottom();
-  int skip(int32_t n);
-  int go(int32_t recno, bool reread);
-  int recCount(uint32_t* n);
-  bool eof() const { return eof_; }
-  bool bof() const { return bof_; }
+  [[nodiscard]] int top();
+  [[nodiscard]] int bottom();
+  [[nodiscard]] int skip(int32_t n);
+  [[nodiscard]] int go(int32_t recno, bool reread);
+  [[nodiscard]] int recCount(uint32_t* n);
+  [[nodiscard]] bool eof() const { return eof_; }
+  [[nodiscard]] bool bof() const { return bof_; }
   uint32_t recNo() const { return recNo_; }
-  bool deleted() const { return rec_[0] == '*'; }
+  [[nodiscard]] bool deleted() const { return rec_[0] == '*'; }
 
   // Changes.
-  int appendBlank();
-  int appendStart(bool useMemoEntries);
-  int blank();
-  int append();
-  int markDeleted(bool deleted);
-  int pack();
+  [[nodiscard]] int appendBlank();
+  [[nodiscard]] int appendStart(bool useMemoEntries);
+  [[nodiscard]] int blank();
+  [[nodiscard]] int append();
+  [[nodiscard]] int markDeleted(bool deleted);
+  [[nodiscard]] int pack();
   // Every tag against every record (d4check), with other writers kept out.
-  int check();
-  int reindex();
-  int flush();
-  int writeLow(int32_t recno, bool unlockAfter, bool doLock);
-  int flushRecord();
+  [[nodiscard]] int check();
+  [[nodiscard]] int reindex();
+  [[nodiscard]] int flush();
+  [[nodiscard]] int writeLow(int32_t recno, bool unlockAfter, bool doLock);
+  [[nodiscard]] int flushRecord();
   // Marks the table as being changed by this open (see SharedTable::beginChange).
-  int beginChange();
+  [[nodiscard]] int beginChange();
 
   // Locks (never waiting).
-  int lockRecord(int32_t recno, bool unlockOthers);
-  int lockAll(bool unlockOthers);
-  int lockAppend();
-  int unlock();
+  [[nodiscard]] int lockRecord(int32_t recno, bool unlockOthers);
+  [[nodiscard]] int lockAll(bool unlockOthers);
+  [[nodiscard]] int lockAppend();
+  [[nodiscard]] int unlock();
 
   // Fields: the buffer and the memo texts.
   char* fieldBytes(size_t i) { return rec_.data() + field(i).offset; }
   const char* fieldBytes(size_t i) const { return rec_.data() + field(i).offset; }
   void markChanged() { changed_ = true; }
   // The memo text of field i (loaded on first use).
-  int memoText(size_t i, const std::string** text);
-  int setMemo(size_t i, std::string_view text);
+  [[nodiscard]] int memoText(size_t i, const std::string** text);
+  [[nodiscard]] int setMemo(size_t i, std::string_view text);
   std::string& textBuffer(size_t i) { return strBuf_[i]; }
   uint32_t fieldHandle(size_t i);
 
   // Indexes.
-  int selectTag(TagRef* tag);
+  [[nodiscard]] int selectTag(TagRef* tag);
   TagRef* selectedTag() const { return selected_; }
   void dropCursor();  // the selected tag's index is closing
-  int seek(SeekInput kind, std::string_view key, double number);
-  int seekNext(std::string_view key);
+  [[nodiscard]] int seek(SeekInput kind, std::string_view key, double number);
+  [[nodiscard]] int seekNext(std::string_view key);
   std::vector<uint32_t>& indexHandles() { return indexHandles_; }
 
-  bool fileLocked() const { return fileLocked_; }
+  [[nodiscard]] bool fileLocked() const { return fileLocked_; }
   platform::File& lockFile() { return *lockFile_; }
 
  private:
   Table() = default;
-  int init(Context* c, std::shared_ptr<SharedTable> shared, int* code);
+  [[nodiscard]] int init(Context* c, std::shared_ptr<SharedTable> shared, int* code);
   // walk: a step of a walk in record order, which may read ahead.
-  int readInto(uint32_t recno, bool walk = false);
+  [[nodiscard]] int readInto(uint32_t recno, bool walk = false);
   // The record just read into rec_ becomes the current one.
   void settleOn(uint32_t recno);
   void setEof(uint32_t count);
   void blankBuffer();
-  bool othersKeptOut() const { return st->heldMode() >= 1 || fileLocked_; }
+  [[nodiscard]] bool othersKeptOut() const { return st->heldMode() >= 1 || fileLocked_; }
   // Writes the changed memos; blocks they give up wait in freedMemo_ until
   // the record that pointed at them is written (releaseFreedMemo).
-  int writeMemos(bool newRecord);
+  [[nodiscard]] int writeMemos(bool newRecord);
   void releaseFreedMemo();
   // Writes the record and its keys under one record lock; when the keys fail
   // the old record is written back, so file and tags still agree.
-  int writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock);
-  int releaseLocks();
-  int positionFromTag(int rc, uint32_t recno);
+  [[nodiscard]] int writeRecordLocked(uint32_t recno, const char* data, const char* oldRec, bool doLock);
+  [[nodiscard]] int releaseLocks();
+  [[nodiscard]] int positionFromTag(int rc, uint32_t recno);
   // The first (last = false) or last record, in tag order when a tag is selected.
-  int toEnd(bool last);
+  [[nodiscard]] int toEnd(bool last);
   int fail(int code, std::string detail) { return ctx->fail(code, std::move(detail)); }
   int failWith(const EngineError& e) { return ctx->fail(e.code, e.detail); }
 

@@ -106,7 +106,7 @@ int RunRosterGenerateCommand(int argc, char** argv) {
 #endif
   if (data.empty() || config.empty()) {
     talvex::common::InstallationLocations where;
-    talvex::common::readInstallationLocations(&where, talvex::common::WorkDirectories::None);
+    (void)talvex::common::readInstallationLocations(&where, talvex::common::WorkDirectories::None);  // empty folders are refused below
     if (data.empty()) data = where.DataDirectory;
     if (config.empty()) config = !where.InstallDirectory.empty() ? where.InstallDirectory : data;
   }

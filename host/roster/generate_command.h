@@ -11,4 +11,4 @@
 // usage. Not thread-safe (the library is not).
 #pragma once
 
-int RunRosterGenerateCommand(int argc, char** argv);
+[[nodiscard]] int RunRosterGenerateCommand(int argc, char** argv);

@@ -97,7 +97,7 @@ Folders ResolveFolders(const Arguments& args) {
   talvex::common::InstallationLocations where;
   const bool needRegistry = !args.has("--data") || !args.has("--config");
   if (needRegistry) {
-    talvex::common::readInstallationLocations(&where, talvex::common::WorkDirectories::None);
+    (void)talvex::common::readInstallationLocations(&where, talvex::common::WorkDirectories::None);  // empty folders are refused below
   }
   f.data = args.has("--data") ? talvex::common::withTrailingSeparator(args.option("--data"))
                               : where.DataDirectory;

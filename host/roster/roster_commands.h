@@ -20,4 +20,4 @@
 // to stdout, complaints to stderr. Not thread-safe (the library is not).
 #pragma once
 
-int RunRosterCommand(int argc, char** argv);
+[[nodiscard]] int RunRosterCommand(int argc, char** argv);

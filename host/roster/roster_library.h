@@ -23,7 +23,7 @@ class RosterLibrary {
   RosterLibrary(const RosterLibrary&) = delete;
   RosterLibrary& operator=(const RosterLibrary&) = delete;
 
-  bool loaded() const { return handle_ != nullptr; }
+  [[nodiscard]] bool loaded() const { return handle_ != nullptr; }
   const std::string& error() const { return error_; }
 
   // The export's address, nullptr when the library lacks it.

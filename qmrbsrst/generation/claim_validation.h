@@ -31,11 +31,11 @@ class ClaimValidationList {
  public:
   // Fills the list from BSCLAIM (its claim tag selected) and the line counts
   // from BSLINES. False, with the list empty, on any failure.
-  bool Build(RunTable& claims, RunTable& lines);
+  [[nodiscard]] bool Build(RunTable& claims, RunTable& lines);
   // The key of a built claim, as the check compares it.
   static TClaimValidationRec KeyOf(const TClaim1500Record& claim);
   // True and added when no entry equals the key; false for a duplicate.
-  bool AddIfNew(const TClaimValidationRec& key);
+  [[nodiscard]] bool AddIfNew(const TClaimValidationRec& key);
   size_t size() const { return entries_.size(); }
   const std::vector<TClaimValidationRec>& entries() const { return entries_; }
   void Clear();

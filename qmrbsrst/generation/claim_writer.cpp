@@ -345,12 +345,14 @@ int SaveClaim(ClaimTableSet& set, const SaveOptions& options, TClaim1500Record* 
       if (*t) d4unlock(t->handle());
     }
     clearEngineError(context);
-    if (stage >= 6) DeleteClaimRecords(set.claims, key);
-    if (set.idRecordsInUse && stage >= 5) DeleteClaimRecords(set.ids, key);
-    if (set.nameRecordsInUse && stage >= 4) DeleteClaimRecords(set.names, key);
-    if (stage >= 3) DeleteClaimRecords(set.payers, key);
-    if (stage >= 2) DeleteClaimRecords(set.linesA, key);
-    DeleteClaimRecords(set.lines, key);
+    // What cannot be deleted here goes with the run's reversal, which the
+    // failure starts and which deletes every claim of the run by number.
+    if (stage >= 6) (void)DeleteClaimRecords(set.claims, key);
+    if (set.idRecordsInUse && stage >= 5) (void)DeleteClaimRecords(set.ids, key);
+    if (set.nameRecordsInUse && stage >= 4) (void)DeleteClaimRecords(set.names, key);
+    if (stage >= 3) (void)DeleteClaimRecords(set.payers, key);
+    if (stage >= 2) (void)DeleteClaimRecords(set.linesA, key);
+    (void)DeleteClaimRecords(set.lines, key);
   } catch (...) {
   }
   clearEngineError(context);

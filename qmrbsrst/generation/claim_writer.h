@@ -30,11 +30,11 @@ struct SaveOptions {
   std::function<bool(int32_t)> announce;
 };
 
-int SaveClaim(ClaimTableSet& set, const SaveOptions& options, TClaim1500Record* claim,
+[[nodiscard]] int SaveClaim(ClaimTableSet& set, const SaveOptions& options, TClaim1500Record* claim,
               std::vector<std::string>* generated);
 
 // Marks every live record of `table` with the claim key as deleted, one
 // record lock at a time. False when a seek, lock or write fails.
-bool DeleteClaimRecords(RunTable& table, std::string_view claimKey);
+[[nodiscard]] bool DeleteClaimRecords(RunTable& table, std::string_view claimKey);
 
 }  // namespace talvex::qmrbsrst

@@ -239,7 +239,7 @@ bool RosterRun::LookUpProvider() {
   bool valid = false;
   if (d4seek(h, Digits("%-8.8d", first).c_str()) == r4success) {
     TProviderInfo& p = provider_;
-    ParseWholeNumber(t.Text("P_RECSEQ"), &p.billRecSeq);
+    (void)ParseWholeNumber(t.Text("P_RECSEQ"), &p.billRecSeq);  // blank or bad: left as it was
     p.billType = t.Text("P_TYPE");
     p.billId = t.Text("P_ID");
     p.billIdType = t.Text("P_IDTP");
@@ -259,7 +259,7 @@ bool RosterRun::LookUpProvider() {
       valid = SameText(p.billId, roster_.R_PROVID) && p.billLob == lob &&
               (p.billPayer.empty() || p.billPayer == payr);
     } else if (d4seek(h, Digits("%-8.8d", roster_.R_PROVSEQ).c_str()) == r4success) {
-      ParseWholeNumber(t.Text("P_RECSEQ"), &p.rendRecSeq);
+      (void)ParseWholeNumber(t.Text("P_RECSEQ"), &p.rendRecSeq);  // blank or bad: left as it was
       p.rendType = t.Text("P_TYPE");
       p.rendId = t.Text("P_ID");
       p.rendLob = t.Text("P_ID_LOB");
@@ -626,7 +626,9 @@ int RosterRun::Finish(int code) {
     record_.Release();
     return kStatusReversalFailed;
   }
-  record_.Clear();
+  // Left full, the record only has the next run undo this one again, and
+  // every claim of it is gone already.
+  (void)record_.Clear();
   return code;
 }
 

@@ -22,7 +22,7 @@
 namespace talvex::qmrbsrst {
 
 // The status code (0, 2 to 11, 13 to 15; texts in status_messages.h).
-int32_t GenerateRosterClaims(TGenerateRosterClaimsCall* call, void* callback,
+[[nodiscard]] int32_t GenerateRosterClaims(TGenerateRosterClaimsCall* call, void* callback,
                              void* callbackContext);
 
 // The run's totals: fixed point with four decimals, each addition rounded to

@@ -53,13 +53,13 @@ class RunRecord {
   // Takes a free slot in dataDirectory and writes and syncs the head. False
   // (with *error) when no slot could be had or the head not written; then no
   // slot is held and any text written is emptied again where possible.
-  bool Begin(const std::string& dataDirectory, const RunRecordContent& head, std::string* error);
+  [[nodiscard]] bool Begin(const std::string& dataDirectory, const RunRecordContent& head, std::string* error);
   // Each written and synced before it returns true.
-  bool NoteClaim(int32_t number);
-  bool NoteHeaderUpdate();
+  [[nodiscard]] bool NoteClaim(int32_t number);
+  [[nodiscard]] bool NoteHeaderUpdate();
   // Empties the slot (synced) and releases it. False when it could not be
   // emptied; the lock is released all the same.
-  bool Clear();
+  [[nodiscard]] bool Clear();
   // Releases the slot with its text kept, for the next run to undo.
   void Release();
   // True when another run still going in this data folder (its slot locked
@@ -67,12 +67,12 @@ class RunRecord {
   // head before it asks, so of two runs of one roster started at once the
   // later asker always sees the other. A slot whose head is not complete yet
   // belongs to a run that will ask after it, and is passed over.
-  bool AnotherLiveRunOf(int32_t roster) const;
-  bool active() const { return file_ != nullptr; }
+  [[nodiscard]] bool AnotherLiveRunOf(int32_t roster) const;
+  [[nodiscard]] bool active() const { return file_ != nullptr; }
   const std::string& path() const;
 
  private:
-  bool Append(const std::string& text);
+  [[nodiscard]] bool Append(const std::string& text);
   std::unique_ptr<platform::File> file_;
   uint64_t end_ = 0;
 };
@@ -83,13 +83,13 @@ class RunRecord {
 // stops everything before anything is undone; *problem names its file. A
 // failed undo keeps its record for the next run. Records held by live runs
 // are left alone. True when nothing is left to undo.
-bool RecoverInterruptedRuns(const std::string& dataDirectory,
+[[nodiscard]] bool RecoverInterruptedRuns(const std::string& dataDirectory,
                             const std::function<bool(const RunRecordContent&)>& undo,
                             std::string* problem);
 
 // Reads the text of a record; false (with *problem) when it does not read as
 // a record of this version. An empty text, or a head never completed, reads
 // as a record not begun.
-bool ParseRunRecord(const std::string& text, RunRecordContent* out, std::string* problem);
+[[nodiscard]] bool ParseRunRecord(const std::string& text, RunRecordContent* out, std::string* problem);
 
 }  // namespace talvex::qmrbsrst

@@ -24,6 +24,6 @@ inline constexpr const char* kControlTableFile = "UTILMAST.DBF";
 inline constexpr int kClaimNumberCounter = 6;
 inline constexpr std::chrono::milliseconds kCounterLockWait{30000};
 
-int32_t NextControlCounter(C4Context context, std::string_view dataDirectory, int kind);
+[[nodiscard]] int32_t NextControlCounter(C4Context context, std::string_view dataDirectory, int kind);
 
 }  // namespace talvex::qmrbsrst

@@ -22,7 +22,7 @@ class TQmrIniFile {
                          std::string_view defaultValue) const;
   // The string value as a whole decimal number; the default when the key is
   // missing or its value is not a number (no leading-digits guessing).
-  int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
+  [[nodiscard]] int ReadInteger(std::string_view section, std::string_view key, int defaultValue) const;
 
   const std::string& path() const { return path_; }
 

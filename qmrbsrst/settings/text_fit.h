@@ -23,10 +23,10 @@ std::string TrimAndCut(std::string_view text, size_t n);
 std::string UpperCase(std::string_view text);
 
 // Equal without regard to ASCII letter case.
-bool SameText(std::string_view a, std::string_view b);
+[[nodiscard]] bool SameText(std::string_view a, std::string_view b);
 
 // A whole decimal number: optional blanks before it, an optional sign, then
 // digits to the end of the text, within the 32-bit range. False otherwise.
-bool ParseWholeNumber(std::string_view text, int32_t* value);
+[[nodiscard]] bool ParseWholeNumber(std::string_view text, int32_t* value);
 
 }  // namespace talvex::qmrbsrst

@@ -29,6 +29,6 @@ std::vector<VolumeNeed> DiskSpaceNeeds(int first);
 
 // False, with the message stored and nothing changed, when a volume has less
 // free than the run needs.
-bool EnoughDiskSpaceFor(int first);
+[[nodiscard]] bool EnoughDiskSpaceFor(int first);
 
 }  // namespace talvex::tabmend

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "driver/run_log.h"
+#include "driver/run_state.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -17,6 +19,7 @@ void Notify(TabmendProgress report) {
     g_observer(g_context, &report);
   } catch (...) {
     // The observer only watches; its faults must not end the run.
+    NoteFailureDetail("progress observer: " + platform::CurrentExceptionText());
   }
 }
 

@@ -17,6 +17,6 @@
 
 namespace talvex::tabmend {
 
-bool ReportToHost(TabmendCallRecord* record, std::string_view title, std::string_view text);
+[[nodiscard]] bool ReportToHost(TabmendCallRecord* record, std::string_view title, std::string_view text);
 
 }  // namespace talvex::tabmend

@@ -9,6 +9,7 @@
 #include "restructure/numbered_update.h"
 #include "restructure/structure_probe.h"
 #include "catalogue/catalogue.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -21,6 +22,14 @@ constexpr int kRunList[] = {
     184, 185, 187, 189, 191, 192, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203,
 };
 static_assert(std::size(kRunList) == 88);
+
+// The journal is saved once more for the next call. When even that fails, the
+// run log keeps why and the host still gets the update's own message.
+void SaveJournalForNextCall() {
+  const std::string message = LastErrorText();
+  if (!SaveJournal()) NoteFailureDetail(LastErrorText());
+  LastErrorText() = message;
+}
 
 }  // namespace
 
@@ -85,17 +94,17 @@ bool RunUpdatesFrom(int first) {
   // over: nothing is restored, the journal stays for the next call.
   if (!UnchangedSinceSwaps(CurrentJournal())) {
     LastErrorText() = message + "\r\n" + LastErrorText();
-    SaveJournal();  // the next call must find the same fingerprints
+    SaveJournalForNextCall();  // the next call must find the same fingerprints
     return false;
   }
   if (!RollBackAppliedUpdates()) {
     LastErrorText() = message + "\r\n" + LastErrorText();
-    SaveJournal();
+    SaveJournalForNextCall();
     return false;
   }
   std::string what;
   if (RolledBack(CurrentJournal(), &what)) {
-    DropJournal();
+    if (!DropJournal()) NoteFailureDetail(LastErrorText());
     LastErrorText() = message;
     return false;
   }
@@ -104,7 +113,7 @@ bool RunUpdatesFrom(int first) {
   // folder is not as it was. The host's slot is short: the backup's path goes
   // to the run log only.
   NoteFailureDetail(LastErrorText());
-  SaveJournal();  // with the fingerprints of the last swaps, where the disk still takes it
+  SaveJournalForNextCall();  // with the fingerprints of the last swaps, where the disk still takes it
   LastErrorText() = message + "\r\nUnable to restore " + what +
                     " (see update\\tabmend.log); the update journal is kept and the next update "
                     "call restores it first.";
@@ -128,11 +137,10 @@ bool RollBackAppliedUpdates() {
     ReportUpdatePhase(TABMEND_PROGRESS_ROLLBACK, number);
     try {
       if (!RestoreNumberedUpdate(number)) return false;
-    } catch (const std::exception& e) {
-      // The remaining ones still run; VerifyRestored finds what this left.
-      NoteFailureDetail("rollback of update " + std::to_string(number) + ": " + e.what());
     } catch (...) {
-      NoteFailureDetail("rollback of update " + std::to_string(number) + ": unexpected exception");
+      // The remaining ones still run; VerifyRestored finds what this left.
+      NoteFailureDetail("rollback of update " + std::to_string(number) + ": " +
+                        platform::CurrentExceptionText());
     }
   }
   return true;

@@ -33,7 +33,7 @@ void ForEachUpdateOfRun(
     int first, bool probe,
     const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit);
 
-bool RunUpdatesFrom(int first);
+[[nodiscard]] bool RunUpdatesFrom(int first);
 
 // Restores every update of this call whose applied flag is set, from 203 down
 // to 91. Stops, false with the message stored, at a table open in another
@@ -41,12 +41,12 @@ bool RunUpdatesFrom(int first);
 // be put back does not stop the others (within a location list, the update's
 // remaining tables); it is noted in CurrentRun().unrestored and the file
 // errors in the failure detail.
-bool RollBackAppliedUpdates();
+[[nodiscard]] bool RollBackAppliedUpdates();
 
 // After RollBackAppliedUpdates: true when every table of the journal's
 // updates is back as its backup holds it (VerifyRestored); otherwise false
 // with a message naming the first table that is not (and, in `what`, the
 // short form of VerifyRestored).
-bool RolledBack(const Journal& journal, std::string* what = nullptr);
+[[nodiscard]] bool RolledBack(const Journal& journal, std::string* what = nullptr);
 
 }  // namespace talvex::tabmend

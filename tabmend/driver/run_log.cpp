@@ -69,7 +69,8 @@ void AppendRunLog(int result) {
   auto file = fs::File::open(RunLogPath(), fs::OpenMode::OpenOrCreate);
   uint64_t size = 0;
   if (!file || !file->size(&size)) return;
-  file->writeAt(size, block.data(), block.size());
+  // The log is a record for people: a call never fails for it.
+  (void)file->writeAt(size, block.data(), block.size());
 }
 
 }  // namespace talvex::tabmend

@@ -1,6 +1,10 @@
 #include "driver/run_state.h"
 
+#include <new>
+
 #include "common/locations/installation_locations.h"
+#include "driver/report_to_host.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 
@@ -62,6 +66,17 @@ void CloseRunContext() {
   RunState& run = CurrentRun();
   if (run.context != 0) code4initUndo(run.context);
   run.context = 0;
+}
+
+void ReportLateFailure(TabmendCallRecord* record) noexcept {
+  try {
+    std::string text = LastErrorText();
+    if (!text.empty()) text += "\r\n";
+    text += "Unexpected exception: " + platform::CurrentExceptionText();
+    (void)ReportToHost(record, "TABMEND_ERR", text);
+  } catch (const std::bad_alloc&) {
+    // The -1 result is all that is left to give.
+  }
 }
 
 }  // namespace talvex::tabmend

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "c4dll.h"
+#include "tabmend_api.h"
 
 namespace talvex::tabmend {
 
@@ -25,7 +26,7 @@ class AppliedFlagSet {
   // Numbers outside 91..203 share one scratch flag that rollback never reads,
   // so a bad number cannot write outside the set.
   bool& operator[](int number);
-  bool test(int number) const;
+  [[nodiscard]] bool test(int number) const;
   void clearAll();
 
  private:
@@ -76,12 +77,16 @@ void BeginCall();
 
 // Finds the installation and makes its working folders (common/locations);
 // false when they cannot be found or made.
-bool SetUpRunFolders();
+[[nodiscard]] bool SetUpRunFolders();
 
 // Creates the run's engine context with the updater's settings (no automatic
 // index open, access mode 1, write buffering); false when the engine refuses.
-bool OpenRunContext();
+[[nodiscard]] bool OpenRunContext();
 // Releases the context, if any.
 void CloseRunContext();
+
+// For a catch after the call's own work (closing, logging): the host gets -1
+// with what failed, as far as memory allows. Nothing leaves it.
+void ReportLateFailure(TabmendCallRecord* record) noexcept;
 
 }  // namespace talvex::tabmend

@@ -40,12 +40,12 @@ class TableGuard {
   // in use elsewhere for up to the wait bound. False, with the refusal
   // stored (naming the first table still in use) when the wait runs out; the
   // tables already held stay held.
-  bool HoldAll(const std::vector<GuardedTable>& tables);
+  [[nodiscard]] bool HoldAll(const std::vector<GuardedTable>& tables);
 
   // Holds the table now, without waiting; false only when another process
   // has it open (`why` gets the engine's text). A table without a data file,
   // or one the engine cannot open for another reason, is not held.
-  bool Hold(const std::string& folder, const std::string& base, std::string* why = nullptr);
+  [[nodiscard]] bool Hold(const std::string& folder, const std::string& base, std::string* why = nullptr);
   void Release(const std::string& folder, const std::string& base);
 
  private:
@@ -59,8 +59,8 @@ std::string TableNotWritableText(const std::string& folder, const std::string& b
 
 // On the call's guard (true / nothing without one). HoldTable stores the
 // refusal and notes it in the run log when the table is in use.
-bool HoldTable(const std::string& folder, const std::string& base);
-bool HoldTables(const std::vector<GuardedTable>& tables);  // TableGuard::HoldAll
+[[nodiscard]] bool HoldTable(const std::string& folder, const std::string& base);
+[[nodiscard]] bool HoldTables(const std::vector<GuardedTable>& tables);  // TableGuard::HoldAll
 void ReleaseTable(const std::string& folder, const std::string& base);
 
 }  // namespace talvex::tabmend

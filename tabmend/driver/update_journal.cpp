@@ -460,7 +460,7 @@ const Journal& CurrentJournal() { return Current(); }
 bool BeginJournal() {
   // A journal write cut short leaves its temporary file beside it.
   for (const std::string& name : fs::listFiles(Folders().work, "tabmend.jnl.~*")) {
-    fs::deleteFile(Folders().work + name);
+    (void)fs::deleteFile(Folders().work + name);  // never read: only its name is matched
   }
   Journal& journal = Current();
   journal = Journal{};
@@ -479,7 +479,8 @@ bool BeginJournal() {
     return false;
   }
   if (!Write(journal)) {
-    common::RemovePendingUpdate(Folders().data);
+    // Nothing was changed yet: a mark left behind only makes the next call check.
+    (void)common::RemovePendingUpdate(Folders().data);
     LastErrorText() = kCritical;
     return false;
   }

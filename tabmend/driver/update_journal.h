@@ -62,7 +62,7 @@ std::string JournalPath();
 
 // Starts this call's journal (no update begun); false when it cannot be
 // written, before anything is changed.
-bool BeginJournal();
+[[nodiscard]] bool BeginJournal();
 // Size and content hash of a table's ".dbf" and ".dbt" in the folder
 // ("dbfsize:crc/dbtsize:crc", "-" for a missing file).
 std::string TableFingerprint(const std::string& folder, const std::string& base);
@@ -72,42 +72,42 @@ std::string TableFingerprint(const std::string& folder, const std::string& base)
 // journal write (the next update's, or none at the end), right after these
 // tables are synced, so a fingerprint on disk always describes synced files;
 // the end of the call then need not sync those tables again.
-bool JournalUpdateSwapped(int number);
+[[nodiscard]] bool JournalUpdateSwapped(int number);
 
 // Writes the running call's journal with every fingerprint noted so far (the
 // tables synced first), for a call that stops and leaves it to the next.
-bool SaveJournal();
+[[nodiscard]] bool SaveJournal();
 
 // Before a rollback of the journal's updates: true when every table they
 // swapped still holds what a swap of this call (or its backup) left there.
 // Otherwise nothing may be restored: the message names the first table that
 // changed, and each such table goes to the failure detail.
-bool UnchangedSinceSwaps(const Journal& journal);
+[[nodiscard]] bool UnchangedSinceSwaps(const Journal& journal);
 
 // Records that the update is about to replace files in these locations, its
 // backups being where `backups` says (already synced by the caller).
-bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
+[[nodiscard]] bool JournalUpdateBegun(int number, const std::vector<std::string>& relatives,
                         const std::vector<JournalBackup>& backups);
 // At the end of a clean call: syncs every table the call swapped in (each
 // file once, however many updates replaced it), then removes the journal.
 // When it cannot be removed it is rewritten as finished, which the next call
 // only removes. False when that fails too (the next call would then roll this
 // one back and run it again).
-bool EndJournal();
+[[nodiscard]] bool EndJournal();
 // After the in-call rollback has put every table back (VerifyRestored).
-bool DropJournal();
+[[nodiscard]] bool DropJournal();
 
 // At the start of a call: when a journal is there, rolls its call back,
 // syncs what was restored and removes the journal. False (message stored,
 // nothing deleted) when the journal is unreadable or a table cannot be
 // restored.
-bool FinishInterruptedCall();
+[[nodiscard]] bool FinishInterruptedCall();
 
 // After the in-call rollback: true when every table of every applied update
 // is back in the data folder as its backup holds it (files synced); message
 // stored otherwise, and in `failed` (when given) "table PATH" or "the tables
 // of FOLDER" for a shorter text.
-bool VerifyRestored(const Journal& journal, std::string* failed = nullptr);
+[[nodiscard]] bool VerifyRestored(const Journal& journal, std::string* failed = nullptr);
 
 // The journal of the running call as written so far.
 const Journal& CurrentJournal();

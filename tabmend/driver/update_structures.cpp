@@ -20,6 +20,7 @@
 #include "driver/update_journal.h"
 #include "driver/version_gate.h"
 #include "tabmend_api.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -170,6 +171,7 @@ extern "C" TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCa
     ok = RunUpdate(record, &lock);
   } catch (...) {
     LastErrorText() = "Unexpected exception.";
+    NoteFailureDetail(talvex::platform::CurrentExceptionText());
     ok = false;
   }
   try {
@@ -177,8 +179,10 @@ extern "C" TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCa
     BackedUpTables().clear();
     AppendRunLog(ok ? 0 : -1);
     if (ok) return 0;
-    ReportToHost(record, "TABMEND_ERR", LastErrorText());
+    (void)ReportToHost(record, "TABMEND_ERR", LastErrorText());  // a record that takes no text still gets -1
   } catch (...) {
+    // Closing failed after the call: the host hears of it with the result.
+    ReportLateFailure(record);
   }
   return -1;
 }

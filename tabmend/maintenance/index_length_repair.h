@@ -12,6 +12,6 @@ namespace talvex::tabmend {
 
 // True when the file was lengthened; false when it is missing, already long
 // enough, or its header or tag list is not whole (nothing is then written).
-bool RestoreIndexLength(std::string_view mdxPath);
+[[nodiscard]] bool RestoreIndexLength(std::string_view mdxPath);
 
 }  // namespace talvex::tabmend

@@ -10,6 +10,7 @@
 #include "maintenance/revenue_code_charges.h"
 #include "maintenance/maintenance_api.h"
 #include "tabmend_api.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -21,14 +22,17 @@ int32_t RunExport(TabmendCallRecord* record, bool (*body)(), const char* unexpec
     BeginCall();
     ok = body();
   } catch (...) {
-    LastErrorText() = unexpected;
+    // This call keeps no log: what was thrown follows the fixed text.
+    LastErrorText() = std::string(unexpected) + "\r\n" + platform::CurrentExceptionText();
     ok = false;
   }
   try {
     CloseRunContext();
     if (ok) return 0;
-    ReportToHost(record, "TABMEND_ERR", LastErrorText());
+    (void)ReportToHost(record, "TABMEND_ERR", LastErrorText());  // a record that takes no text still gets -1
   } catch (...) {
+    // Closing failed after the call: the host hears of it with the result.
+    ReportLateFailure(record);
   }
   return -1;
 }

@@ -57,7 +57,7 @@ std::string ReindexListedTables(C4Context c, const std::vector<std::string>& nam
   for (const std::string& name : names) {
     if (!platform::isFile(data + name + ".DBF")) return "Unable to locate database file: " + name + ".DBF";
     if (platform::isFile(data + name + ".MDX")) {
-      RepairTableHeader(data + name + ".DBF", true, true);  // the reindex decides
+      (void)RepairTableHeader(data + name + ".DBF", true, true);  // the reindex decides
       std::string detail;
       if (!ReindexOneTable(c, data, name, &detail)) {
         return WithDetail("Unable to reindex database file: " + name + ".DBF", detail);
@@ -82,7 +82,7 @@ std::string ReindexArchiveTables(C4Context c, const std::vector<std::string>& pa
       return "Unable to locate claim archive index file: " + longFolder + name + ".MDX\r\n" +
              kArchiveAdvice;
     }
-    RepairTableHeader(shortFolder + name + ".DBF", true, true);
+    (void)RepairTableHeader(shortFolder + name + ".DBF", true, true);  // the reindex decides
     std::string detail;
     if (!ReindexOneTable(c, shortFolder, name, &detail)) {
       return WithDetail("Unable to reindex claim archive database file: " + longFolder + name + ".DBF",

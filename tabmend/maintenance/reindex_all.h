@@ -31,10 +31,10 @@ std::vector<std::string> ArchiveTables(std::string_view dataFolder);
 // tag. On failure *detail says why ("Unable to open database file.",
 // "Unable to open index file." or the engine's text). Closes what it opened
 // and clears the error state on every path.
-bool ReindexOneTable(C4Context c, std::string_view folder, std::string_view name,
+[[nodiscard]] bool ReindexOneTable(C4Context c, std::string_view folder, std::string_view name,
                      std::string* detail);
 
 // True when every table was reindexed; otherwise LastErrorText holds why.
-bool RunReindexAll();
+[[nodiscard]] bool RunReindexAll();
 
 }  // namespace talvex::tabmend

@@ -24,7 +24,7 @@ std::string FormatCharge(double value);
 // nullopt when it does not convert as a whole (a comma, letters, empty).
 std::optional<double> ParseCharge(std::string_view text);
 
-bool RunChargeBackup();
-bool RunChargeRestore();
+[[nodiscard]] bool RunChargeBackup();
+[[nodiscard]] bool RunChargeRestore();
 
 }  // namespace talvex::tabmend

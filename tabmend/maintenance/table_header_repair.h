@@ -18,6 +18,6 @@ namespace talvex::tabmend {
 // truncate: cut a small partial-record surplus behind the records.
 // False only when a file error (or a record length of 0) stopped it; a file
 // that is missing, too short for a header or already consistent is true.
-bool RepairTableHeader(std::string_view path, bool fixCount, bool truncate);
+[[nodiscard]] bool RepairTableHeader(std::string_view path, bool fixCount, bool truncate);
 
 }  // namespace talvex::tabmend

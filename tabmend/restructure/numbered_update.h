@@ -9,6 +9,6 @@ namespace talvex::tabmend {
 
 UpdateOutcome RunNumberedUpdate(int number, bool& applied);
 // False when its restore stopped at a table in use elsewhere (RestoreFromBackup).
-bool RestoreNumberedUpdate(int number);
+[[nodiscard]] bool RestoreNumberedUpdate(int number);
 
 }  // namespace talvex::tabmend

@@ -42,7 +42,7 @@ struct CopyFailure {
   std::string detail;  // as given to NoteFailureDetail
 };
 
-bool CopyCommonFields(const std::string& sourceFolder, const std::string& targetFolder,
+[[nodiscard]] bool CopyCommonFields(const std::string& sourceFolder, const std::string& targetFolder,
                       const std::string& base, CopyFailure* failure = nullptr,
                       bool checkIndex = false);
 

@@ -16,6 +16,7 @@
 #include "restructure/table_files.h"
 #include "restructure/table_locations.h"
 #include "catalogue/catalogue.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
@@ -106,7 +107,8 @@ class Restructure {
     });
     for (const TableLocation& location : locations_) {
       if (DataComplete(location.relative)) {
-        CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false);
+        if (!CleanTableFiles(folders_.work + location.relative, row_.tables(), memo_, false))
+          NoteFailureDetail(row_.messagePrefix() + "work files left in " + folders_.work + location.relative);
       }
     }
     return UpdateOutcome::Applied;
@@ -308,7 +310,7 @@ UpdateOutcome AddMissingTables(const RestructureSpec& row) {
   bool added = false;
   for (const TableLocation& location : LocationsOf(row)) {
     const std::string target = folders.data + location.relative;
-    if (!fs::isDirectory(target)) fs::createDirectoryPath(target);
+    if (!fs::isDirectory(target)) (void)fs::createDirectoryPath(target);  // else the copy fails
     bool addedHere = false;
     for (const UpdatedTable& table : row.tables()) {
       const std::string base = target + table.base;
@@ -320,7 +322,8 @@ UpdateOutcome AddMissingTables(const RestructureSpec& row) {
       if (!fs::copyFile(clone + table.base + ".mdx", base + ".mdx")) {
         // A data file without its index would be skipped as present by every
         // later run and then fail each update that opens it: take it back.
-        fs::deleteFile(base + ".dbf");
+        if (!fs::deleteFile(base + ".dbf"))
+          NoteFailureDetail("delete " + base + ".dbf: " + fs::lastFileError());
         LastErrorText() = row.messagePrefix() + "Unable to copy updated files to data directory.";
         return UpdateOutcome::Failed;
       }
@@ -344,13 +347,10 @@ UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied) {
   try {
     if (row.form == RestructureForm::AddMissing) return AddMissingTables(row);
     return Restructure(row, applied).Run();
-  } catch (const std::exception& e) {
+  } catch (...) {
     // The host gets the fixed text; what failed, where, goes to the run log.
     LastErrorText() = row.messagePrefix() + "Unexpected exception.";
-    NoteFailureDetail(row.messagePrefix() + e.what());
-    return UpdateOutcome::Failed;
-  } catch (...) {
-    LastErrorText() = row.messagePrefix() + "Unexpected exception.";
+    NoteFailureDetail(row.messagePrefix() + platform::CurrentExceptionText());
     return UpdateOutcome::Failed;
   }
 }
@@ -386,21 +386,21 @@ bool RestoreFromBackup(const RestructureSpec& row) {
         }
         ReleaseTable(data, table.base);
         const bool restored = RestoreTableFiles(backup, data, table, memo, single);
-        HoldTable(data, table.base);
+        if (!HoldTable(data, table.base))
+          NoteFailureDetail(row.messagePrefix() + "table " + table.base + " could not be held again after its restore");
         if (!restored && !single) return true;
         // A memo file the new layout brought along has no place beside an
         // old table that had none.
         if (!single && !fs::isFile(BackupFileOf(backup, table, ".dbt")) &&
             fs::isFile(data + table.base + ".dbt")) {
-          fs::deleteFile(data + table.base + ".dbt");
+          if (!fs::deleteFile(data + table.base + ".dbt"))
+            NoteFailureDetail("delete " + data + table.base + ".dbt: " + fs::lastFileError());
         }
       }
     }
-  } catch (const std::exception& e) {
-    // What it left undone is found when the rollback is verified.
-    NoteFailureDetail(row.messagePrefix() + "restore: " + e.what());
   } catch (...) {
-    NoteFailureDetail(row.messagePrefix() + "restore: unexpected exception");
+    // What it left undone is found when the rollback is verified.
+    NoteFailureDetail(row.messagePrefix() + "restore: " + platform::CurrentExceptionText());
   }
   return true;
 }

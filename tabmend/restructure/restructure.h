@@ -27,6 +27,6 @@ UpdateOutcome RunRestructure(const RestructureSpec& row, bool& applied);
 // folder (the pre-call "original\" copy where one exists). Copy failures are
 // ignored. False, with the message stored, when a table is open in another
 // process: it is left as it is and the rollback must stop.
-bool RestoreFromBackup(const RestructureSpec& row);
+[[nodiscard]] bool RestoreFromBackup(const RestructureSpec& row);
 
 }  // namespace talvex::tabmend

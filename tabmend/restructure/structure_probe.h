@@ -13,6 +13,6 @@
 
 namespace talvex::tabmend {
 
-bool NeedsUpdateProbe(const RestructureSpec& row, const std::string& folder);
+[[nodiscard]] bool NeedsUpdateProbe(const RestructureSpec& row, const std::string& folder);
 
 }  // namespace talvex::tabmend

@@ -43,7 +43,7 @@ bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule
     // a pre-call copy.
     for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
       const std::string path = original + table.base + ext;
-      if (fs::isFile(path)) fs::deleteFile(path);
+      if (fs::isFile(path)) (void)fs::deleteFile(path);  // the test below decides
       if (fs::pathExists(path)) return false;  // a stale copy would be restored later
     }
     (void)memo;
@@ -52,14 +52,17 @@ bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule
   }
   if (fs::isFile(original + table.base + ".dbf")) return true;
   if (!fs::isFile(base + ".dbf")) return true;  // nothing of this call to keep here
-  if (!fs::isDirectory(original)) fs::createDirectoryPath(original);
+  if (!fs::isDirectory(original)) (void)fs::createDirectoryPath(original);  // else the move fails
   std::vector<const char*> moved;
   // The data file moves last, so that "original\" holds one only when the
   // whole set is there (see BackupFileOf for a move cut short).
   for (const char* ext : {".dbt", ".mdx", ".dbf"}) {
     if (std::string(ext) == ".dbt" && !fs::isFile(base + ext)) continue;
     if (!fs::moveFile(base + ext, original + table.base + ext)) {
-      for (const char* back : moved) fs::moveFile(original + table.base + back, base + back);
+      for (const char* back : moved) {
+        if (!fs::moveFile(original + table.base + back, base + back))
+          NoteFailureDetail("move back " + original + table.base + back + ": " + fs::lastFileError());
+      }
       return false;
     }
     moved.push_back(ext);
@@ -86,7 +89,7 @@ bool CleanTableFiles(const std::string& folderIn, std::span<const UpdatedTable> 
     bool clean = true;
     for (const char* ext : DeleteSet(table, memo)) {
       const std::string path = folder + table.base + ext;
-      if (fs::isFile(path)) fs::deleteFile(path);
+      if (fs::isFile(path)) (void)fs::deleteFile(path);  // the test below decides
       if (fs::pathExists(path)) clean = false;
     }
     if (!clean) return false;
@@ -137,7 +140,7 @@ namespace {
 // (or none, or the stray link), which is what a journal replay expects.
 bool PutBack(const std::string& from, const std::string& to) {
   const std::string beside = to + ".~put";  // left by a crash in here
-  if (fs::pathExists(beside)) fs::deleteFile(beside);
+  if (fs::pathExists(beside)) (void)fs::deleteFile(beside);  // one left in the way fails the link below
   if (fs::copyFile(from, to)) return true;
   NoteFailureDetail(fs::lastFileError());
   if (!fs::lastFileErrorNoSpace()) return false;

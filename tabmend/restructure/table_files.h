@@ -30,13 +30,13 @@ std::string WithBackslash(std::string folder);
 // still has one afterwards. With keepOriginal (folder is B + location) the
 // first clean of a table in this call drops its "original\" copies, a later
 // one first moves the current backup into "original\" unless one is there.
-bool CleanTableFiles(const std::string& folder, std::span<const UpdatedTable> tables, MemoRule memo,
+[[nodiscard]] bool CleanTableFiles(const std::string& folder, std::span<const UpdatedTable> tables, MemoRule memo,
                      bool keepOriginal);
 
 // Copies ".dbf", ".dbt" (see MemoRule), ".mdx" of each table, overwriting;
 // false at the first failed copy. createTarget makes a missing target folder
 // (with parents) first.
-bool CopyTableFiles(const std::string& from, const std::string& to,
+[[nodiscard]] bool CopyTableFiles(const std::string& from, const std::string& to,
                     std::span<const UpdatedTable> tables, MemoRule memo, bool createTarget);
 
 // Where a restore takes one file of a table backed up in `backup` (B +
@@ -54,7 +54,7 @@ std::vector<const char*> RestoreSet(const std::string& backup, const UpdatedTabl
 
 // Copies the table's backup (BackupFileOf each file of RestoreSet) into `to`,
 // ignoring failures when keepGoing, else stopping at the first.
-bool RestoreTableFiles(const std::string& backup, const std::string& to, const UpdatedTable& table,
+[[nodiscard]] bool RestoreTableFiles(const std::string& backup, const std::string& to, const UpdatedTable& table,
                        MemoRule memo, bool keepGoing);
 
 // True when any file of the table's set is in the folder.
@@ -63,12 +63,12 @@ bool HasTableFiles(const std::string& folder, const UpdatedTable& table);
 // True when the data file and index are there (and the memo file where the
 // rule asks for one) and the data file is as long as its header says: the
 // state in which the table's other copies may be dropped.
-bool TableFilesComplete(const std::string& folder, const UpdatedTable& table, MemoRule memo);
+[[nodiscard]] bool TableFilesComplete(const std::string& folder, const UpdatedTable& table, MemoRule memo);
 
 // Syncs every file of each table's set that is in the folder, then the folder.
-bool SyncTableFiles(const std::string& folder, std::span<const UpdatedTable> tables);
+[[nodiscard]] bool SyncTableFiles(const std::string& folder, std::span<const UpdatedTable> tables);
 
 // True when folder + base + ".dbf" and ".mdx" both exist.
-bool LocateTableFiles(const std::string& folder, const UpdatedTable& table);
+[[nodiscard]] bool LocateTableFiles(const std::string& folder, const UpdatedTable& table);
 
 }  // namespace talvex::tabmend

@@ -113,7 +113,7 @@ TEST_F(Locations, MissingOrWrongValuesFail) {
 
 TEST_F(Locations, TheUpdaterMakesMissingWorkingFolders) {
   install();
-  talvex::platform::removeDirectory(dir.host("WS\\update\\backup"));
+  ASSERT_TRUE(talvex::platform::removeDirectory(dir.host("WS\\update\\backup")));
   ASSERT_FALSE(isDirectory(dir.host("WS\\update\\backup")));
   InstallationLocations loc;
   // The program variant neither needs nor makes them.
@@ -129,7 +129,7 @@ TEST_F(Locations, TheUpdaterMakesMissingWorkingFolders) {
 
 TEST_F(Locations, AWorkingFolderThatCannotBeMadeFails) {
   install();
-  talvex::platform::removeDirectory(dir.host("WS\\private"));
+  ASSERT_TRUE(talvex::platform::removeDirectory(dir.host("WS\\private")));
   c4faultArm(TALVEX_FAULT_CREATE, 1);
   InstallationLocations loc;
   EXPECT_FALSE(readInstallationLocations(&loc, WorkDirectories::Create));

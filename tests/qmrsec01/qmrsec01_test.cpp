@@ -283,7 +283,7 @@ TEST_F(Qmrsec01Test, AnUpdateOfTheTablesStopsItBeforeAnyChange) {
                                 : "ERROR: Another workstation is updating the database tables. Try "
                                   "again when it has finished.\n"));
     EXPECT_EQ(ReadBytes(isec), table);
-    talvex::common::RemovePendingUpdate(data);
+    ASSERT_TRUE(talvex::common::RemovePendingUpdate(data));
   }
   EXPECT_NE(Run("/PROMPT").find(kSuccess), std::string::npos);
 }

@@ -7,6 +7,7 @@
 #include "expr_functions.h"
 #include "expr_lexer.h"
 #include "expr_node.h"
+#include "platform/exception_text.h"
 
 namespace talvex::engine::expr {
 namespace {
@@ -411,7 +412,7 @@ CompileResult Compile(std::string_view text, const FieldResolver &resolve) noexc
     result.error = "out of memory compiling expression";
   } catch (...) {
     // A resolver supplied by the caller may throw; the caller still gets a text.
-    result.error = "expression could not be compiled";
+    result.error = "expression could not be compiled: " + platform::CurrentExceptionText();
   }
   return result;
 }

@@ -77,13 +77,13 @@ class Expression {
   virtual ValueType type() const = 0;
   // Static width: C = result width in bytes; N = display width (10 unless known
   // from a field or STR); D = 8; L = 1.
-  virtual int width() const = 0;
+  [[nodiscard]] virtual int width() const = 0;
   // Decimals of a numeric result as dBASE would show them (field decimals,
   // else 0); 0 for other types.
-  virtual int decimals() const = 0;
+  [[nodiscard]] virtual int decimals() const = 0;
   // Index key length: C = width() (the caller rejects more than 100),
   // N = 12, D = 8, L = 0 (not a valid key).
-  int keyLength() const;
+  [[nodiscard]] int keyLength() const;
   // The expression text as given to Compile.
   virtual const std::string &source() const = 0;
 
@@ -98,7 +98,7 @@ class Expression {
 struct CompileResult {
   std::unique_ptr<Expression> expression;  // set on success
   std::string error;                       // set on failure, e.g. "unknown field NAMEX at 1"
-  bool ok() const { return expression != nullptr; }
+  [[nodiscard]] bool ok() const { return expression != nullptr; }
 };
 
 // Never throws. Texts longer than 1024 bytes or nested deeper than 64 levels

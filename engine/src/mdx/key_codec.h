@@ -41,7 +41,7 @@ std::string encodeDateKeyYmd(int year, int month, int day);
 // "YYYYMMDD" as a .dbf stores it; blanks or an invalid date give the blank key.
 std::string encodeDateKeyText(std::string_view yyyymmdd);
 double decodeDateKey(std::string_view key);
-int32_t julianDayNumber(int year, int month, int day);
+[[nodiscard]] int32_t julianDayNumber(int year, int month, int day);
 
 // <0, 0, >0 in ascending key order. For C keys only min(a, b) bytes are
 // compared, so a shorter a works as a prefix probe. N and D keys must be full.

@@ -97,9 +97,9 @@ MdxFile::MdxFile() : store_(new PageStore) {}
 MdxFile::~MdxFile() {
   if (store_->updateDepth > 0) {
     store_->updateDepth = 1;
-    endUpdate();
+    (void)endUpdate();
   }
-  flushHeld();  // owners flush first, where a failure can be reported
+  (void)flushHeld();  // owners flush first, where a failure can be reported
   store_->unlock();
 }
 

@@ -93,7 +93,7 @@ class MdxFile {
   Tag* findTag(std::string_view name);
 
   void setTrusted(bool trusted);
-  bool trusted() const;
+  [[nodiscard]] bool trusted() const;
 
   // Groups several changes (e.g. every tag of one record write) under one
   // exclusive index lock and one flush. Nests; endUpdate of the outermost

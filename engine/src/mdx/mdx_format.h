@@ -69,7 +69,7 @@ struct Node {
   const char* key(uint32_t i) const { return reinterpret_cast<const char*>(item(i) + 4); }
   uint32_t trailing() const { return get32(item(count())); }
   void setTrailing(uint32_t p) { put32(item(count()), p); }
-  bool leaf() const { return trailing() == 0; }
+  [[nodiscard]] bool leaf() const { return trailing() == 0; }
   void setItem(uint32_t i, uint32_t ptr, const char* key) {
     uint8_t* it = item(i);
     put32(it, ptr);

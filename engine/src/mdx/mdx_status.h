@@ -15,7 +15,7 @@ enum class StatusCode {
   Invalid,   // the caller passed something unusable (bad tag definition, key length)
 };
 
-class Status {
+class [[nodiscard]] Status {
  public:
   Status() = default;
   static Status ok() { return Status(); }

@@ -122,8 +122,8 @@ class Cursor {
   Status prev();
 
   bool valid() const { return valid_; }
-  bool eof() const { return !valid_ && !bof_; }
-  bool bof() const { return !valid_ && bof_; }
+  [[nodiscard]] bool eof() const { return !valid_ && !bof_; }
+  [[nodiscard]] bool bof() const { return !valid_ && bof_; }
   std::string_view key() const { return key_; }
   uint32_t recno() const { return recno_; }
 

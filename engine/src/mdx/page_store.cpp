@@ -206,14 +206,22 @@ Status PageStore::flush() {
   size_t headerGot = 0;
   if (!file->readAt(kHdrPageCount, headerBefore, sizeof headerBefore, &headerGot))
     return Status::io("cannot read " + path + ": " + file->lastError());
+  // False when the file could not be put back as it was.
   auto undo = [&](size_t upTo) {
+    bool ok = true;
     for (size_t k = 0; k <= upTo && k < runs.size(); ++k)
       if (runs[k].beforeBytes > 0)
-        file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.get(),
-                      runs[k].beforeBytes);
-    if (headerGot) file->writeAt(kHdrPageCount, headerBefore, headerGot);
+        ok = file->writeAt(uint64_t(pages[runs[k].first]) * kPageBytes, runs[k].before.get(),
+                           runs[k].beforeBytes) && ok;
+    if (headerGot) ok = file->writeAt(kHdrPageCount, headerBefore, headerGot) && ok;
     uint64_t nowSize = 0;
-    if (file->size(&nowSize) && nowSize > oldSize) file->truncate(oldSize);
+    if (file->size(&nowSize) && nowSize > oldSize) ok = file->truncate(oldSize) && ok;
+    return ok;
+  };
+  auto undoAfter = [&](const std::string& what, size_t upTo) {
+    std::string message = what + ": " + file->lastError();
+    if (!undo(upTo)) message += " (and the pages written before could not be put back)";
+    return Status::io(message);
   };
   // A long run goes out in pieces of a buffer that is reused, not built
   // whole: fresh memory costs a page fault per 4 KiB.
@@ -227,9 +235,7 @@ Status PageStore::flush() {
       for (size_t p = p0; p < p1; ++p)
         std::memcpy(piece.data() + (p - p0) * blockBytes, cache_[pages[p]].data, blockBytes);
       if (!file->writeAt(uint64_t(pages[p0]) * kPageBytes, piece.data(), piece.size())) {
-        Status st = Status::io("cannot write " + path + ": " + file->lastError());
-        undo(k);
-        return st;
+        return undoAfter("cannot write " + path, k);
       }
     }
     for (size_t p = r.first; p < r.end; ++p) cache_[pages[p]].dirty = false;
@@ -248,9 +254,7 @@ Status PageStore::flush() {
   header[kHdrUpdated + 1] = uint8_t(tm.tm_mon + 1);
   header[kHdrUpdated + 2] = uint8_t(tm.tm_mday);
   if (!file->writeAt(kHdrPageCount, header + kHdrPageCount, 15)) {
-    Status st = Status::io("cannot write " + path + ": " + file->lastError());
-    undo(runs.size());
-    return st;
+    return undoAfter("cannot write " + path, runs.size());
   }
   dirty_.clear();
   // Trim clean blocks now and then so a long session does not hoard memory.

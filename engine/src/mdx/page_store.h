@@ -67,7 +67,7 @@ class PageStore {
   Status reloadHeaderFields();
   // Writes dirty blocks (contiguous runs in one call) and the header fields.
   Status flush();
-  bool anyDirty() const;
+  [[nodiscard]] bool anyDirty() const;
   size_t dirtyCount() const { return dirty_.size(); }  // an upper bound
   void dropClean();
   void dropAll();
@@ -75,12 +75,11 @@ class PageStore {
   // The index lock byte; retried for lockWaitMs when held elsewhere.
   Status lock(bool exclusive);
   void unlock();
-  bool locked() const { return lockHeld_; }
+  [[nodiscard]] bool locked() const { return lockHeld_; }
   // Records a failed change: the scope's changes are dropped at its end.
-  Status fail(Status st) {
-    if (!updateFailed) failure = st;
+  void fail(Status st) {
+    if (!updateFailed) failure = std::move(st);
     updateFailed = true;
-    return st;
   }
 
  private:

@@ -7,6 +7,7 @@
 #include "talvex_version.h"
 
 #ifdef _WIN32
+#include "platform/file_system.h"
 #include "platform/version_resource.h"
 #else
 #include <dlfcn.h>
@@ -29,6 +30,11 @@ int PrintShippedFiles(std::FILE* out) {
   for (const char* name :
        {"talvexhost.exe", "C4DLL.DLL", "tabmend.dll", "qmrbsrst.dll", "qmrsec01.exe"}) {
     const std::string path = folder + name;
+    if (!platform::isFile(path)) {
+      std::fprintf(out, "%-14s missing %s\n", name, path.c_str());
+      ++faults;
+      continue;
+    }
     platform::FileVersion v;
     std::string error;
     if (!platform::readFileVersion(path, &v, &error)) {

@@ -15,6 +15,7 @@
 #include "maintenance_commands.h"
 #include "table_view.h"
 #include "update_command.h"
+#include "version_command.h"
 
 #if __has_include("host/roster/roster_commands.h") && defined(TALVEX_HOST_ROSTER)
 #include "host/roster/roster_commands.h"
@@ -35,6 +36,7 @@ const char kUsage[] =
     "  check TABLE [--folder F]   (index against table)\n"
     "  demo DIR [--claims N] [--seed S]\n"
     "  roster ...   (the roster library's commands)\n"
+    "  --version    (this build's version and that of the files beside it)\n"
     "The registry is FILE, else $TALVEX_REGISTRY, else the platform default;\n"
     "install writes DIR/registry.reg unless --registry is given.\n";
 
@@ -170,6 +172,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "--version") return PrintVersions(stdout);
 #ifdef HAVE_ROSTER
   if (command == "roster") return RunRosterCommand(argc - 1, argv + 1);
 #endif

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -120,17 +119,16 @@ class Planner {
   }
 
   // An update that only adds tables where they are missing.
-  void AddMissing(const RestructureSpec& row) {
-    const TableLocationList locations = row.form == RestructureForm::Single
-                                            ? TableLocationList{{"", true}}
-                                            : BuildTableLocationList(Folders().data,
-                                                                     row.locationBasis);
+  void AddMissing(const RestructureSpec& row, const TableLocationList& locations) {
     bool announced = false;
     for (const TableLocation& location : locations) {
+      if (!location.needsUpdate) continue;
       for (const UpdatedTable& table : row.tables()) {
-        if (fs::pathExists(Folders().data + location.relative + table.base + ".dbf")) continue;
+        const std::string key = Folders().data + location.relative + table.base;
+        if (fs::pathExists(key + ".dbf") || added_.count(key) != 0) continue;
         if (!announced) Emit({TABMEND_PLAN_UPDATE, row.number});
         announced = true;
+        added_.insert(key);
         Emit({TABMEND_PLAN_NEW_TABLE, row.number, table.base, location.relative});
       }
     }
@@ -166,6 +164,10 @@ class Planner {
   // the index left closed; a table it cannot open is named with the reason.
   void Table(int update, const std::string& relative, const std::string& base) {
     const std::string path = Folders().data + relative + base + ".dbf";
+    if (added_.count(Folders().data + relative + base) != 0) {
+      Emit({TABMEND_PLAN_TABLE, update, base, relative, "added by the run", 0});
+      return;
+    }
     if (!fs::isFile(path)) {
       Emit({TABMEND_PLAN_UNREADABLE, update, base, relative, "its data file is missing"});
       return;
@@ -198,6 +200,7 @@ class Planner {
   TabmendPlanObserver observer_;
   void* context_;
   std::set<std::string> inUse_;
+  std::set<std::string> added_;  // data folder + location + base
   int updates_ = 0;
   long long records_ = 0;
 };
@@ -242,21 +245,14 @@ bool PlanUpdate(const TabmendCallRecord* record, TabmendPlanObserver observer, v
   code4accessMode(RunContext(), 0);
   plan.TablesInUse(gate->first);
 
-  std::map<int, TableLocationList> marked;
-  ForEachUpdateOfRun(gate->first, true,
-                     [&](const RestructureSpec& row, const TableLocationList& locations) {
-                       marked[row.number] = locations;
-                     });
-  for (int number : RunList()) {
-    if (number < gate->first) continue;
-    const RestructureSpec* row = FindRestructureSpec(number);
-    if (row == nullptr) continue;
-    if (row->form == RestructureForm::AddMissing) {
-      plan.AddMissing(*row);
-    } else if (auto it = marked.find(number); it != marked.end()) {
-      plan.Restructure(*row, it->second);
+  ForEachUpdateAsTheRunGoes(gate->first, [&](const RestructureSpec& row,
+                                              const TableLocationList& locations) {
+    if (row.form == RestructureForm::AddMissing) {
+      plan.AddMissing(row, locations);
+    } else {
+      plan.Restructure(row, locations);
     }
-  }
+  });
   plan.Space(gate->first);
   plan.Estimate();
   return true;

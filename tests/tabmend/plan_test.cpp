@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -108,31 +109,45 @@ TEST_F(PlanTest, NamesExactlyWhatTheRunLogsOnEveryReleaseAndChangesNothing) {
     }
     EXPECT_EQ(planned, applied);
 
-    // The run reads each table's records from its backup below update\backup\.
-    std::set<TableKey> plannedTables, loggedTables;
-    long long plannedRecords = 0, loggedRecords = 0;
-    for (const PlanRow& row : Of(rows, TABMEND_PLAN_TABLE)) {
-      plannedTables.insert({row.update, row.table, row.location});
-      plannedRecords += row.records;
-    }
+    // The run names each table it copies records of, with the count read from
+    // its backup in the update\backup folder (an empty table goes unnamed). A table
+    // added or already rebuilt by the run holds what the run made of it, so
+    // only a table's first rebuild must show the plan's count.
+    std::map<TableKey, long long> logged;
     const std::string backup = folders.install + "update\\backup\\";
     for (const runlog::LoggedTable& table : call.tables) {
-      std::string location = table.location.rfind(backup, 0) == 0
-                                 ? table.location.substr(backup.size())
-                                 : table.location;
-      loggedTables.insert({table.update, table.base, location});
-      loggedRecords += table.records;
+      const std::string location = table.location.rfind(backup, 0) == 0
+                                       ? table.location.substr(backup.size())
+                                       : table.location;
+      logged[{table.update, table.base, location}] = table.records;
     }
-    EXPECT_EQ(plannedTables, loggedTables);
+    std::set<std::pair<std::string, std::string>> touched;
+    long long plannedRecords = 0;
+    size_t named = 0;
+    for (const PlanRow& row : Of(rows, TABMEND_PLAN_TABLE)) {
+      plannedRecords += row.records;
+      const bool first = touched.insert({row.table, row.location}).second;
+      auto it = logged.find({row.update, row.table, row.location});
+      named += it != logged.end() ? 1 : 0;
+      if (!first || !row.text.empty()) continue;
+      EXPECT_EQ(it != logged.end() ? it->second : 0, row.records)
+          << row.update << " " << row.location << row.table;
+    }
+    std::string unnamed;
+    for (const auto& [key, records] : logged) {
+      bool found = false;
+      for (const PlanRow& row : Of(rows, TABMEND_PLAN_TABLE)) {
+        found = found || TableKey{row.update, row.table, row.location} == key;
+      }
+      if (!found) unnamed += " " + std::to_string(std::get<0>(key)) + ":" + std::get<2>(key) + std::get<1>(key);
+    }
+    EXPECT_EQ(named, logged.size()) << "the run copied tables the plan did not name:" << unnamed;
     const std::vector<PlanRow> estimate = Of(rows, TABMEND_PLAN_ESTIMATE);
     ASSERT_EQ(estimate.size(), 1u);
     EXPECT_EQ(estimate[0].records, plannedRecords);
     if (!planned.empty()) {
       EXPECT_FALSE(Of(rows, TABMEND_PLAN_SPACE).empty());
     }
-    // Records an earlier update of the run added or removed are not in the plan's counts.
-    EXPECT_NEAR(static_cast<double>(plannedRecords), static_cast<double>(loggedRecords),
-                0.2 * static_cast<double>(loggedRecords) + 1);
   }
 }
 

@@ -18,7 +18,7 @@ namespace talvex::tabmend {
 bool PlanUpdate(const TabmendCallRecord* record, TabmendPlanObserver observer, void* context);
 
 // Seconds an update run takes for this many updates and records copied,
-// from measured runs (bench/update_bench).
+// fitted to measured runs.
 int32_t EstimatedSeconds(int updates, long long records);
 
 }  // namespace talvex::tabmend

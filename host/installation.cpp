@@ -6,7 +6,7 @@
 #include "common/locations/installation_locations.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
-#include "driver/version_gate.h"
+#include "catalogue/version_gate.h"
 #include "releases/clone_writer.h"
 #include "releases/layouts.h"
 

@@ -10,9 +10,11 @@
 #include "common/locations/installation_locations.h"
 #include "platform/registry.h"
 #include "demo.h"
+#include "history_command.h"
 #include "index_check.h"
 #include "installation.h"
 #include "maintenance_commands.h"
+#include "plan_command.h"
 #include "table_view.h"
 #include "update_command.h"
 #include "version_command.h"
@@ -29,7 +31,8 @@ using namespace talvex::host;
 const char kUsage[] =
     "usage: talvexhost COMMAND [options] [--registry FILE]\n"
     "  install DIR [--release A.B.C.D] [--claims N] [--seed S]\n"
-    "  update [--version TEXT]\n"
+    "  update [--version TEXT] [--plan]   (--plan: what it would do, changing nothing)\n"
+    "  history [--limit N]   (the update calls of the run log)\n"
     "  reindex | revcodes backup|restore\n"
     "  show TABLE [--tag TAG] [--fields A,B] [--limit N] [--folder F]\n"
     "  layout TABLE [--folder F]\n"
@@ -176,6 +179,8 @@ int main(int argc, char** argv) {
 #ifdef HAVE_ROSTER
   if (command == "roster") return RunRosterCommand(argc - 1, argv + 1);
 #endif
+  if (command == "history") return RunHistoryCommand(argc - 1, argv + 1);
+  if (command == "update" && WantsPlan(argc - 1, argv + 1)) return RunPlanCommand(argc - 1, argv + 1);
   Args args;
   if (!Parse(argc, argv, &args)) return 2;
 

@@ -40,6 +40,8 @@ TabmendLibrary::TabmendLibrary() {
       reinterpret_cast<void*>(GetProcAddress(module, "UpdateDatabaseStructures")));
   observe_ = reinterpret_cast<decltype(observe_)>(
       reinterpret_cast<void*>(GetProcAddress(module, "TabmendSetProgressObserver")));
+  plan_ = reinterpret_cast<decltype(plan_)>(
+      reinterpret_cast<void*>(GetProcAddress(module, "TabmendPlanUpdate")));
 #else
   path_ = chosen != nullptr && *chosen ? chosen : ProgramFolder() + "../lib/libtabmend.so";
   handle_ = dlopen(path_.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -50,6 +52,7 @@ TabmendLibrary::TabmendLibrary() {
   }
   update_ = reinterpret_cast<decltype(update_)>(dlsym(handle_, "UpdateDatabaseStructures"));
   observe_ = reinterpret_cast<decltype(observe_)>(dlsym(handle_, "TabmendSetProgressObserver"));
+  plan_ = reinterpret_cast<decltype(plan_)>(dlsym(handle_, "TabmendPlanUpdate"));
 #endif
   if (update_ == nullptr) error_ = path_ + " has no export UpdateDatabaseStructures";
 }

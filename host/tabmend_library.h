@@ -24,6 +24,11 @@ class TabmendLibrary {
   const std::string& path() const { return path_; }
 
   [[nodiscard]] int32_t UpdateDatabaseStructures(TabmendCallRecord* record) const { return update_(record); }
+  // -1 without calling anything in a library that has no plan export.
+  bool canPlan() const { return plan_ != nullptr; }
+  [[nodiscard]] int32_t PlanUpdate(TabmendCallRecord* record, TabmendPlanObserver observer, void* context) const {
+    return plan_ != nullptr ? plan_(record, observer, context) : -1;
+  }
   // Absent in a library without an observer: then no progress is shown.
   [[nodiscard]] bool SetProgressObserver(TabmendProgressObserver observer, void* context) const;
 
@@ -33,6 +38,7 @@ class TabmendLibrary {
   std::string error_;
   int32_t(TABMEND_API* update_)(TabmendCallRecord*) = nullptr;
   void(TABMEND_API* observe_)(TabmendProgressObserver, void*) = nullptr;
+  int32_t(TABMEND_API* plan_)(TabmendCallRecord*, TabmendPlanObserver, void*) = nullptr;
 };
 
 // The folder holding the running program, with a trailing separator.

@@ -2,6 +2,7 @@
 
 #include "common/locations/installation_locations.h"
 #include "platform/file_system.h"
+#include "common/runlog/run_log_format.h"
 #include "host/progress_display.h"
 #include "tabmend_library.h"
 #include "token_table.h"
@@ -100,17 +101,9 @@ UpdateRun RunUpdate(const std::optional<std::string>& versionText, std::FILE* pr
 }
 
 std::vector<std::string> LastRunLogBlock(const std::string& logPath) {
-  std::vector<std::string> lines, block;
-  if (!platform::readTextLines(logPath, &lines)) return block;
-  for (size_t i = lines.size(); i > 0; --i) {
-    if (lines[i - 1].rfind("call ", 0) != 0) continue;
-    for (size_t j = i - 1; j < lines.size(); ++j) {
-      block.push_back(lines[j]);
-      if (lines[j] == "end") return block;
-    }
-    return {};  // a block cut short
-  }
-  return block;
+  std::string text;
+  if (!platform::readWholeFile(logPath, &text)) return {};
+  return common::runlog::LastBlockLines(text);
 }
 
 void PrintUpdateDetail(const UpdateRun& run, std::FILE* err) {

@@ -87,7 +87,53 @@ typedef struct TabmendProgress {
 /* Called synchronously on the calling thread; the report lives for the call. */
 typedef void (TABMEND_API *TabmendProgressObserver)(void *context, const TabmendProgress *report);
 
+/* One row of an update plan (see TabmendPlanUpdate). */
+typedef enum TabmendPlanItem {
+  TABMEND_PLAN_RELEASE = 0,    /* `Text` the host release seen; `Update` the first update the
+                                  release needs, 0 when its tables are already current */
+  TABMEND_PLAN_UPDATE = 1,     /* update `Update` would run */
+  TABMEND_PLAN_TABLE = 2,      /* it would rebuild `Table` in `Location`: `Records` records */
+  TABMEND_PLAN_NEW_TABLE = 3,  /* it would add the missing `Table` in `Location` */
+  TABMEND_PLAN_SPACE = 4,      /* the disk of folder `Location` (`Text`: its volume): the run
+                                  needs `NeededKB`, it has `FreeKB` (-1: the system cannot tell) */
+  TABMEND_PLAN_IN_USE = 5,     /* `Table` in `Location` is open elsewhere (`Text`: the refusal);
+                                  the update would wait for it, then refuse */
+  TABMEND_PLAN_UNREADABLE = 6, /* `Table` in `Location`, which update `Update` needs, cannot be
+                                  read: `Text` says why; the update would fail on it */
+  TABMEND_PLAN_NOTE = 7,       /* `Text`: something the call would meet first (another
+                                  workstation's update, an interrupted call to roll back) */
+  TABMEND_PLAN_ESTIMATE = 8    /* about `Seconds` for the run, `Records` records to copy */
+} TabmendPlanItem;
+
+/* Texts live for the observer call only. Kilobyte counts stop at INT32_MAX. Packed, int32
+   fields first: the same offsets in 32-bit and 64-bit builds up to the pointers. */
+#pragma pack(push, 1)
+typedef struct TabmendPlanRow {
+  int32_t Item;   /* TabmendPlanItem */
+  int32_t Update; /* four-digit update number, or 0 */
+  int32_t Records;
+  int32_t Seconds;
+  int32_t NeededKB;
+  int32_t FreeKB;
+  const char *Table;    /* base name, or "" */
+  const char *Location; /* relative folder below the data folder ("" = the data folder);
+                           SPACE: a folder of the run on that disk */
+  const char *Text;     /* "" when there is nothing to say */
+} TabmendPlanRow;
+#pragma pack(pop)
+
+typedef void (TABMEND_API *TabmendPlanObserver)(void *context, const TabmendPlanRow *row);
+
 TABMEND_EXPORT int32_t TABMEND_API UpdateDatabaseStructures(TabmendCallRecord *record);
+
+/* What UpdateDatabaseStructures would do with the same record now, reported row by row to
+   `observer` (on the calling thread), with the update's own probes and checks. Changes
+   nothing: no file or folder is written, no table is held after it returns, the run log
+   gets no line. 0 when the plan was made (whatever it shows); -1 with "%TABMEND_ERR%" when
+   it could not be (no installation, an invalid release, a null record or observer). */
+TABMEND_EXPORT int32_t TABMEND_API TabmendPlanUpdate(TabmendCallRecord *record,
+                                                     TabmendPlanObserver observer,
+                                                     void *context);
 
 /* Installs (or with NULL removes) the observer that later runs report to. It
    stays until replaced; it is not part of any call record. */
@@ -119,6 +165,9 @@ static_assert(offsetof(TabmendCallRecord, Reserved1) == 40, "host layout, 64-bit
 static_assert(offsetof(TabmendCallRecord, VersionText) == 48, "host layout, 64-bit");
 static_assert(sizeof(TabmendCallRecord) == 56, "host layout, 64-bit");
 #endif
+static_assert(offsetof(TabmendPlanRow, FreeKB) == 20, "plan row layout");
+static_assert(offsetof(TabmendPlanRow, Table) == 24, "plan row layout");
+static_assert(sizeof(TabmendPlanRow) == 24 + 3 * sizeof(void *), "plan row layout");
 #endif
 
 #endif /* TABMEND_API_H */

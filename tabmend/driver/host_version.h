@@ -11,12 +11,10 @@
 #include <string>
 #include <string_view>
 
+#include "catalogue/version_gate.h"
+
 namespace talvex::tabmend {
 
-struct HostVersion {
-  uint16_t major = 0, minor = 0, release = 0, build = 0;
-  bool operator==(const HostVersion&) const = default;
-};
 
 // Trims characters with codes up to 32 from both ends.
 std::string_view TrimControls(std::string_view text);

@@ -1,6 +1,8 @@
 #include "driver/run_list.h"
 
+#include <cctype>
 #include <exception>
+#include <map>
 #include <string>
 
 #include "driver/progress.h"
@@ -8,6 +10,8 @@
 #include "driver/update_journal.h"
 #include "restructure/numbered_update.h"
 #include "restructure/structure_probe.h"
+#include "restructure/table_files.h"
+#include "platform/file_system.h"
 #include "catalogue/catalogue.h"
 #include "platform/exception_text.h"
 
@@ -22,6 +26,11 @@ constexpr int kRunList[] = {
     184, 185, 187, 189, 191, 192, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203,
 };
 static_assert(std::size(kRunList) == 88);
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
 
 // The journal is saved once more for the next call. When even that fails, the
 // run log keeps why and the host still gets the update's own message.
@@ -60,6 +69,59 @@ void ForEachUpdateOfRun(
                                    ? NeedsUpdateProbe(*row, folders.data + location.relative)
                                    : needed;
       }
+    }
+    visit(*row, locations);
+  }
+}
+
+void ForEachUpdateAsTheRunGoes(
+    int first,
+    const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit) {
+  const RunFolders& folders = Folders();
+  // Upper-cased location + base -> the folder holding the layout the run
+  // will have given it by then.
+  std::map<std::string, std::string> layouts;
+  std::map<std::string, std::vector<std::string>> added;  // upper-cased file -> locations
+  const auto folderOf = [&](const std::string& relative, const std::string& base) {
+    auto it = layouts.find(Upper(relative + base));
+    return it != layouts.end() ? it->second : folders.data + relative;
+  };
+  for (int number : kRunList) {
+    if (number < first) continue;
+    const RestructureSpec* row = FindRestructureSpec(number);
+    if (row == nullptr) continue;
+    const std::string clone = WithBackslash(CloneDirectory(folders.server, *row));
+    TableLocationList locations = row->form == RestructureForm::Single
+                                      ? TableLocationList{{"", false}}
+                                      : BuildTableLocationList(folders.data, row->locationBasis);
+    // A folder whose basis table an earlier update of the run adds is in the
+    // list the run builds by then.
+    for (const std::string& rel : added[Upper(row->locationBasis)]) {
+      bool listed = false;
+      for (const TableLocation& location : locations) listed = listed || location.relative == rel;
+      if (!listed && row->form != RestructureForm::Single) locations.push_back({rel, false});
+    }
+    const std::string& probed = row->probedTable().base;
+    const bool needed = row->form == RestructureForm::AllLocations ||
+                                row->form == RestructureForm::Single
+                            ? NeedsUpdateProbe(*row, folderOf("", probed))
+                            : false;
+    for (TableLocation& location : locations) {
+      const std::string& rel = location.relative;
+      if (row->form == RestructureForm::AddMissing) {
+        for (const UpdatedTable& table : row->tables()) {
+          if (platform::pathExists(folderOf(rel, table.base) + table.base + ".dbf")) continue;
+          location.needsUpdate = true;
+          layouts[Upper(rel + table.base)] = clone;
+          added[Upper(std::string(table.base) + ".dbf")].push_back(rel);
+        }
+        continue;
+      }
+      location.needsUpdate = row->form == RestructureForm::Flagged
+                                 ? NeedsUpdateProbe(*row, folderOf(rel, probed))
+                                 : needed;
+      if (!location.needsUpdate) continue;
+      for (const UpdatedTable& table : row->tables()) layouts[Upper(rel + table.base)] = clone;
     }
     visit(*row, locations);
   }

@@ -33,6 +33,14 @@ void ForEachUpdateOfRun(
     int first, bool probe,
     const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit);
 
+// Each update of the list from `first`, add-missing ones included, with the
+// locations it would work in marked as the run would mark them: a probe of a
+// table that an earlier update of the run replaces looks at that update's
+// clone, whose layout the run swaps in (probes read layouts only). Reads only.
+void ForEachUpdateAsTheRunGoes(
+    int first,
+    const std::function<void(const RestructureSpec&, const TableLocationList&)>& visit);
+
 [[nodiscard]] bool RunUpdatesFrom(int first);
 
 // Restores every update of this call whose applied flag is set, from 203 down

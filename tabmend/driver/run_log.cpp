@@ -1,52 +1,30 @@
 #include "driver/run_log.h"
 
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "common/runlog/run_log_format.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend {
 namespace {
 
 namespace fs = talvex::platform;
+namespace runlog = talvex::common::runlog;
 
 std::vector<std::string>& Lines() {
   static std::vector<std::string> lines;
   return lines;
 }
 
-std::string Now() {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
-
-// Each line of a text that may hold CR LF, prefixed.
-void AddTextLines(std::string& block, const char* word, const std::string& text) {
-  size_t at = 0;
-  while (at <= text.size()) {
-    size_t end = text.find_first_of("\r\n", at);
-    if (end == std::string::npos) end = text.size();
-    if (end > at) block += std::string(word) + " " + text.substr(at, end - at) + "\r\n";
-    at = end + 1;
-    if (at < text.size() && text[at - 1] == '\r' && text[at] == '\n') ++at;
-  }
-}
-
 }  // namespace
 
 void BeginRunLog(const std::string& callName) {
   Lines().clear();
-  Lines().push_back("call " + Now() + " " + callName);
+  Lines().push_back("call " + runlog::Timestamp(std::time(nullptr)) + " " + callName);
   Lines().push_back("workstation " + fs::workstationName());
 }
 
@@ -55,16 +33,15 @@ void NoteRunLogLine(const std::string& line) {
   if (Lines().empty() || Lines().back() != line) Lines().push_back(line);
 }
 
+void DiscardRunLog() { Lines().clear(); }
+
 std::string RunLogPath() { return Folders().work + "tabmend.log"; }
 
 void AppendRunLog(int result) {
   if (Folders().work.empty() || Lines().empty()) return;
-  std::string block;
-  for (const std::string& line : Lines()) block += line + "\r\n";
-  block += "result " + std::to_string(result) + "\r\n";
-  if (result != 0) AddTextLines(block, "error", LastErrorText());
-  for (const std::string& detail : CurrentRun().failureDetail) AddTextLines(block, "detail", detail);
-  block += "end\r\n";
+  const std::string block =
+      runlog::ComposeBlock(Lines(), runlog::Timestamp(std::time(nullptr)), result, LastErrorText(),
+                           CurrentRun().failureDetail);
   Lines().clear();
   auto file = fs::File::open(RunLogPath(), fs::OpenMode::OpenOrCreate);
   uint64_t size = 0;

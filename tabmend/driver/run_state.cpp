@@ -52,6 +52,18 @@ bool SetUpRunFolders() {
   return ok;
 }
 
+bool FindRunFolders() {
+  common::InstallationLocations found;
+  const bool ok = common::readInstallationLocations(&found, common::WorkDirectories::None);
+  RunFolders& folders = CurrentRun().folders;
+  folders.server = found.ServerDirectory;
+  folders.install = found.InstallDirectory;
+  folders.data = found.DataDirectory;
+  folders.work = found.InstallDirectory.empty() ? "" : found.InstallDirectory + "update\\";
+  folders.backup = folders.work.empty() ? "" : folders.work + "backup\\";
+  return ok;
+}
+
 bool OpenRunContext() {
   C4Context c = code4initP();
   if (c == 0) return false;

@@ -78,6 +78,8 @@ void BeginCall();
 // Finds the installation and makes its working folders (common/locations);
 // false when they cannot be found or made.
 [[nodiscard]] bool SetUpRunFolders();
+// The same folders, none made (the plan, which changes nothing).
+[[nodiscard]] bool FindRunFolders();
 
 // Creates the run's engine context with the updater's settings (no automatic
 // index open, access mode 1, write buffering); false when the engine refuses.

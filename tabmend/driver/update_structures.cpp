@@ -1,12 +1,12 @@
 // The export UpdateDatabaseStructures: finds the installation, learns the
 // host release, runs the updates that release still needs and reports the
 // outcome to the host.
-#include <cctype>
 #include <chrono>
-#include <cstring>
 #include <memory>
 #include <string>
 
+#include "driver/call_checks.h"
+#include "driver/call_version.h"
 #include "driver/disk_space_check.h"
 #include "driver/host_version.h"
 #include "platform/file_system.h"
@@ -18,29 +18,12 @@
 #include "driver/run_state.h"
 #include "driver/table_guard.h"
 #include "driver/update_journal.h"
-#include "driver/version_gate.h"
+#include "catalogue/version_gate.h"
 #include "tabmend_api.h"
 #include "platform/exception_text.h"
 
 namespace talvex::tabmend {
 namespace {
-
-// The caller's version text, read no further than the bound: a text without
-// a NUL within it is not a version and reads as unparseable.
-std::optional<std::string> CallerVersionText(const TabmendCallRecord* record) {
-  if (record->VersionText == nullptr) return std::string();
-  const void* nul = std::memchr(record->VersionText, '\0', TABMEND_MAX_VERSION_TEXT);
-  if (nul == nullptr) return std::nullopt;
-  return std::string(record->VersionText);
-}
-
-std::optional<HostVersion> DetermineHostVersion(const TabmendCallRecord* record) {
-  std::optional<std::string> text = CallerVersionText(record);
-  if (!text) return std::nullopt;
-  std::string_view trimmed = TrimControls(*text);
-  if (!trimmed.empty()) return ParseVersionText(trimmed);
-  return ReadHostFileVersion(Folders().server + "TALVEX32.EXE");
-}
 
 constexpr char kCritical[] = "Unable to locate (or create) critical directories.";
 
@@ -75,43 +58,19 @@ bool TakeUpdateLock(std::unique_ptr<common::UpdateLock>* lock) {
   return false;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  for (char& c : text) c = c == '/' ? '\\' : c;
-  return text;
-}
-
 // The data folder's pending mark: this install folder's own journal is
 // finished below; another workstation's unfinished call must be finished
 // there, since its journal and backups are only reachable from it.
-bool MarkOfAnotherCall() {
-  std::optional<common::PendingUpdate> mark = common::ReadPendingUpdate(Folders().data);
-  // Install folders often have the same path on every workstation: the
-  // workstation's name tells them apart.
-  if (!mark || (!mark->journal.empty() && Upper(mark->journal) == Upper(JournalPath()) &&
-                Upper(mark->workstation) == Upper(platform::workstationName()))) {
-    return false;
-  }
+bool RefusedForAnotherCall() {
+  std::optional<common::PendingUpdate> mark = MarkOfAnotherCall();
+  if (!mark) return false;
   LastErrorText() = common::PendingUpdateRefusal(*mark);
   NoteFailureDetail("pending mark " + common::PendingUpdatePath(Folders().data));
   return true;
 }
 
-// Every table the run could back up, replace or roll back, in every location,
-// before the first change: whether an update is needed is only known once its
-// probe has read the table, which an opener elsewhere may keep it from.
-bool HoldRunTables(int first) {
-  std::vector<GuardedTable> tables;
-  const auto add = [&](const RestructureSpec& row, const TableLocationList& locations) {
-    for (const TableLocation& location : locations) {
-      for (const UpdatedTable& table : row.tables()) {
-        tables.push_back({Folders().data + location.relative, table.base});
-      }
-    }
-  };
-  ForEachUpdateOfRun(first, false, add);
-  return HoldTables(tables);
-}
+// Before the first change (see RunTables).
+bool HoldRunTables(int first) { return HoldTables(RunTables(first)); }
 
 bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLock>* lock) {
   if (!SetUpRunFolders()) {
@@ -120,7 +79,7 @@ bool RunUpdate(const TabmendCallRecord* record, std::unique_ptr<common::UpdateLo
   }
   NoteRunLogLine("data " + Folders().data);
   if (!TakeUpdateLock(lock)) return false;
-  if (MarkOfAnotherCall()) return false;
+  if (RefusedForAnotherCall()) return false;
   // Before a killed call is put back too, so that a refusal changes nothing
   // (its own tables are held again once restored, below).
   if (std::optional<HostVersion> early = DetermineHostVersion(record)) {

@@ -13,7 +13,7 @@
 #ifndef TABMEND_MAINTENANCE_API_H
 #define TABMEND_MAINTENANCE_API_H
 
-#include "tabmend_api.h"
+#include "../tabmend_api.h"  /* beside this folder, whoever includes it */
 
 #ifdef __cplusplus
 extern "C" {

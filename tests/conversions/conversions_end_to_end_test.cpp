@@ -16,7 +16,7 @@
 #include "installation_fixture.h"
 #include "rederivation.h"
 #include "releases/layouts.h"
-#include "tabmend/driver/version_gate.h"
+#include "catalogue/version_gate.h"
 
 namespace talvex::tabmend::testing {
 namespace {

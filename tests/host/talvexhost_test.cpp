@@ -149,3 +149,52 @@ TEST_F(Talvexhost, CrashActionEndsTheProgramBeforeTheArmedOperation) {
 }
 
 }  // namespace
+
+// The plan and the history as a person reads them; a run log that is damaged
+// in one block, or is no run log at all, is named and never guessed at.
+TEST_F(Talvexhost, PlanThenUpdateThenHistoryAndDamagedOrForeignLogs) {
+  ASSERT_EQ(Run("install " + root + " --release 2.49.0.100 --claims 10 --seed 4").exit, 0);
+  Output plan = Run("update --plan");
+  ASSERT_EQ(plan.exit, 0) << plan.out;
+  EXPECT_NE(plan.out.find("release 2.49.0.100: updates from 0202\nupdate 0202\n  table isec: "),
+            std::string::npos)
+      << plan.out;
+  EXPECT_NE(plan.out.find("\nestimate: about "), std::string::npos) << plan.out;
+  EXPECT_FALSE(stdfs::exists(root + "/install/update")) << "the plan made the update's folders";
+
+  ASSERT_EQ(Run("update").exit, 0);
+  ASSERT_EQ(Run("update --version 9.9.0.0").exit, 1);
+  Output history = Run("history");
+  ASSERT_EQ(history.exit, 0) << history.out;
+  EXPECT_NE(history.out.find("  ok      "), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find("FAILED"), std::string::npos) << history.out;
+  EXPECT_NE(history.out.find("    error: Invalid TALVEX32.EXE version number [9.9.0.0]."),
+            std::string::npos)
+      << history.out;
+  Output last = Run("history --limit 1");
+  EXPECT_EQ(last.out.find("  ok      "), std::string::npos) << last.out;
+
+  const std::string log = root + "/install/update/tabmend.log";
+  {
+    std::FILE* f = std::fopen(log.c_str(), "ab");
+    std::fputs("call 2026-12-11 09:00:00 UpdateDatabaseStructures\r\nupdate 02x3 applied\r\n", f);
+    std::fclose(f);
+  }
+  const std::string named = program + " history --registry " + root + "/registry.reg 2>&1 >/dev/null";
+  FILE* pipe = popen(named.c_str(), "r");
+  std::array<char, 4096> buffer{};
+  const size_t n = fread(buffer.data(), 1, buffer.size() - 1, pipe);
+  pclose(pipe);
+  EXPECT_NE(std::string(buffer.data(), n).find("skipped: an update line that does not read"),
+            std::string::npos);
+  EXPECT_EQ(Run("history").exit, 0);  // the readable calls are still shown
+
+  {
+    std::FILE* f = std::fopen(log.c_str(), "wb");
+    std::fputs("[General]\r\nkey=value\r\n", f);
+    std::fclose(f);
+  }
+  Output foreign = Run("history");
+  EXPECT_EQ(foreign.exit, 1);
+  EXPECT_EQ(foreign.out, "");
+}

@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "driver/version_gate.h"
+#include "catalogue/version_gate.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -1,4 +1,5 @@
-// Which update a host release starts from.
+// Which update a host release starts from. Constant data, like the
+// catalogue: the updater runs from it and the installer picks table sets by it.
 //
 // The gate is a table of rows (major, minor range, build) -> first update
 // number. Every row requires release 0. A release the table does not name is
@@ -12,9 +13,14 @@
 #include <optional>
 #include <span>
 
-#include "driver/host_version.h"
 
 namespace talvex::tabmend {
+
+// A host release "major.minor.release.build".
+struct HostVersion {
+  uint16_t major = 0, minor = 0, release = 0, build = 0;
+  bool operator==(const HostVersion&) const = default;
+};
 
 struct VersionGateRow {
   uint16_t major;

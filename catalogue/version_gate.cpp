@@ -1,4 +1,4 @@
-#include "driver/version_gate.h"
+#include "catalogue/version_gate.h"
 
 namespace talvex::tabmend {
 namespace {

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+
+#include "local_date.h"
 
 namespace talvex::engine {
 
@@ -185,19 +186,13 @@ void encodeDateAndCount(const DbfHeader& h, uint8_t out[7]) {
 }
 
 void todayForHeader(uint8_t* year, uint8_t* month, uint8_t* day) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
-  int y = tm.tm_year;  // years since 1900, as the header wants
+  const LocalDate today = localToday();
+  int y = today.year - 1900;  // years since 1900, as the header wants
   if (y < 0) y = 0;
   if (y > 255) y = 255;
   *year = static_cast<uint8_t>(y);
-  *month = static_cast<uint8_t>(tm.tm_mon + 1);
-  *day = static_cast<uint8_t>(tm.tm_mday);
+  *month = static_cast<uint8_t>(today.month);
+  *day = static_cast<uint8_t>(today.day);
 }
 
 }  // namespace talvex::engine

@@ -3,6 +3,7 @@
 #include <ctime>
 #include <vector>
 
+#include "common/text/local_clock.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "driver/run_state.h"
@@ -18,13 +19,7 @@ std::vector<std::string>& Lines() {
 }
 
 std::string Now() {
-  const std::time_t t = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &t);
-#else
-  localtime_r(&t, &local);
-#endif
+  const std::tm local = talvex::common::localNow();
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dbase_values.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {
@@ -22,8 +23,8 @@ const FunctionSignature kFunctions[] = {
     {"ASC", Fn::Asc, 1, 1},       {"STOD", Fn::Stod, 1, 1},
 };
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+using ascii::lowerChar;
+using ascii::upperChar;
 
 const char *TypeName(ValueType t) {
   switch (t) {
@@ -55,16 +56,13 @@ bool ConstInt(const Node &node, size_t i, int &out) {
 
 void PadTo(std::string &s, int width) { s.resize(size_t(width), ' '); }
 
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+using ascii::trimRightBlanks;
 
 }  // namespace
 
 const FunctionSignature *FindFunction(std::string_view name) {
   std::string up;
-  for (char c : name) up.push_back(Upper(c));
+  for (char c : name) up.push_back(upperChar(c));
   for (const auto &f : kFunctions)
     if (up == f.name) return &f;
   if (up.size() < 4) return nullptr;
@@ -260,10 +258,10 @@ void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
     case Fn::Dtoc:
       return SetText(out, DtocFromDays(long(out.number)), 8);
     case Fn::Upper:
-      for (char &c : out.text) c = Upper(c);
+      for (char &c : out.text) c = upperChar(c);
       return;
     case Fn::Lower:
-      for (char &c : out.text) c = Lower(c);
+      for (char &c : out.text) c = lowerChar(c);
       return;
     case Fn::Left:
       return SetText(out, out.text.substr(0, size_t(node.ints[0])), node.width);
@@ -277,7 +275,7 @@ void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
       return SetText(out, out.text.substr(start, size_t(node.ints[0])), node.width);
     }
     case Fn::Trim:
-      return SetText(out, std::string(TrimRight(out.text)), node.width);
+      return SetText(out, std::string(trimRightBlanks(out.text)), node.width);
     case Fn::Ltrim: {
       size_t i = out.text.find_first_not_of(' ');
       return SetText(out, i == std::string::npos ? std::string() : out.text.substr(i), node.width);

@@ -10,6 +10,7 @@
 #include "mdx_tag.h"
 #include "page_store.h"
 #include "tag_tree.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::mdx {
 
@@ -17,12 +18,7 @@ using namespace format;
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return r;
-}
+using ascii::upper;
 
 // Text of a NUL-terminated field; *terminated false when no NUL is inside.
 std::string fieldText(const uint8_t* p, size_t max, bool* terminated) {

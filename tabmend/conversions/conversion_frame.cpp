@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "common/text/ascii_text.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend::conversions {
@@ -111,11 +112,7 @@ void ConversionTable::forEachWithKey(const std::string& key,
 }
 
 std::string TrimControl(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-  return std::string(text.substr(first, last - first));
+  return std::string(talvex::common::trimControl(text));
 }
 
 std::string RawText(C4Field f) {

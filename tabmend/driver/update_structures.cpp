@@ -1,13 +1,13 @@
 // The export UpdateDatabaseStructures: finds the installation, learns the
 // host release, runs the updates that release still needs and reports the
 // outcome to the host.
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "driver/disk_space_check.h"
+#include "common/text/ascii_text.h"
 #include "driver/host_version.h"
 #include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
@@ -74,8 +74,9 @@ bool TakeUpdateLock(std::unique_ptr<common::UpdateLock>* lock) {
   return false;
 }
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// Upper case with "\\" for "/": two spellings of one path compare equal.
+std::string Upper(std::string_view path) {
+  std::string text = talvex::common::upperAscii(path);
   for (char& c : text) c = c == '/' ? '\\' : c;
   return text;
 }

@@ -268,23 +268,11 @@ std::string TypeCall(Node &node, const FunctionSignature &sig) {
   }
 }
 
-void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
-  const auto &args = node.args;
-  if (node.fn == Fn::Iif) {
-    Eval(*args[0], ctx, out);
-    Eval(*args[out.logical ? 1 : 2], ctx, out);
-    return;
-  }
-  if (node.fn == Fn::Deleted) {
-    return SetLogical(out, !ctx.record.empty() && ctx.record[0] == '*');
-  }
-  if (node.fn == Fn::Recno) return SetNumber(out, double(ctx.recno));
-  if (node.fn == Fn::Space) return SetText(out, std::string(size_t(node.width), ' '), node.width);
+namespace {
 
-  Value b;
-  if (!args.empty()) Eval(*args[0], ctx, out);
-  if (args.size() > 1) Eval(*args[1], ctx, b);
-
+// The functions whose result is text; out holds the first argument's value
+// and b the second's.
+void EvalTextCall(const Node &node, const Value &b, Value &out) {
   switch (node.fn) {
     case Fn::Str:
       return SetText(out, FormatStr(out.number, node.ints[0], node.ints[1]), node.width);
@@ -315,24 +303,64 @@ void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
       size_t i = out.text.find_first_not_of(' ');
       return SetText(out, i == std::string::npos ? std::string() : out.text.substr(i), node.width);
     }
+    default:
+      return;
+  }
+}
+
+// DESCEND: the value mapped so that its keys sort in reverse order.
+void EvalDescend(const Node &node, Value &out) {
+  switch (out.type) {
+    case ValueType::Character:
+      // Padded first so that the blanks added later do not break the order.
+      PadTo(out.text, node.width);
+      for (char &c : out.text) c = char(255 - static_cast<unsigned char>(c));
+      return;
+    case ValueType::Numeric:
+      return SetNumber(out, -out.number);
+    case ValueType::Date:
+      // Mirrors years 1-9999 onto themselves; blank stays blank.
+      return SetDate(out, out.number == 0 ? 0 : long(1721426 + 5373484 - out.number));
+    case ValueType::Logical:
+      return SetLogical(out, !out.logical);
+  }
+}
+
+}  // namespace
+
+void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
+  const auto &args = node.args;
+  if (node.fn == Fn::Iif) {
+    Eval(*args[0], ctx, out);
+    Eval(*args[out.logical ? 1 : 2], ctx, out);
+    return;
+  }
+  if (node.fn == Fn::Deleted) {
+    return SetLogical(out, !ctx.record.empty() && ctx.record[0] == '*');
+  }
+  if (node.fn == Fn::Recno) return SetNumber(out, double(ctx.recno));
+  if (node.fn == Fn::Space) return SetText(out, std::string(size_t(node.width), ' '), node.width);
+
+  Value b;
+  if (!args.empty()) Eval(*args[0], ctx, out);
+  if (args.size() > 1) Eval(*args[1], ctx, b);
+
+  switch (node.fn) {
+    case Fn::Str:
+    case Fn::Dtos:
+    case Fn::Dtoc:
+    case Fn::Upper:
+    case Fn::Lower:
+    case Fn::Left:
+    case Fn::Right:
+    case Fn::Substr:
+    case Fn::Trim:
+    case Fn::Ltrim:
+      return EvalTextCall(node, b, out);
     case Fn::Val:
       return SetNumber(out, ParseLeadingNumber(out.text));
     case Fn::Descend:
-      switch (out.type) {
-        case ValueType::Character:
-          // Padded first so that the blanks added later do not break the order.
-          PadTo(out.text, node.width);
-          for (char &c : out.text) c = char(255 - static_cast<unsigned char>(c));
-          return;
-        case ValueType::Numeric:
-          return SetNumber(out, -out.number);
-        case ValueType::Date:
-          // Mirrors years 1-9999 onto themselves; blank stays blank.
-          return SetDate(out, out.number == 0 ? 0 : long(1721426 + 5373484 - out.number));
-        case ValueType::Logical:
-          return SetLogical(out, !out.logical);
-      }
-      return;
+      return EvalDescend(node, out);
     case Fn::Ctod:
       return SetDate(out, DaysFromCtod(out.text));
     case Fn::Stod:

@@ -19,6 +19,14 @@ inline std::string upper(std::string_view s) {
   return out;
 }
 
+inline bool sameNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (upperChar(a[i]) != upperChar(b[i])) return false;
+  }
+  return true;
+}
+
 // Blanks at both ends removed; with nulsToo, NUL bytes count as blanks (a
 // numeric field written by a program that pads with NULs).
 inline std::string_view trimBlanks(std::string_view s, bool nulsToo = false) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "local_date.h"
+#include "ascii_text.h"
 
 namespace talvex::engine {
 
@@ -114,11 +115,8 @@ bool decodeDbfHeader(const uint8_t* b, size_t size, DbfHeader* out, std::string*
     size_t n = 0;
     while (n < 11 && d[n] != 0) ++n;
     if (n > 10) n = 10;
-    f.name.assign(reinterpret_cast<const char*>(d), n);
-    for (char& c : f.name)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    f.type = static_cast<char>(d[11]);
-    if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
+    f.name = ascii::upper(std::string_view(reinterpret_cast<const char*>(d), n));
+    f.type = ascii::upperChar(static_cast<char>(d[11]));
     f.len = d[16];
     f.dec = (f.type == 'N' || f.type == 'F') ? d[17] : 0;
     f.tagFlag = d[31];

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <set>
 
+#include "common/text/ascii_text.h"
 #include "releases/layouts.h"
 #include "catalogue/catalogue.h"
 
@@ -12,10 +13,7 @@ namespace {
 
 constexpr size_t kColumnMax = 28;
 
-std::string Upper(std::string text) {
-  for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  return text;
-}
+using talvex::common::upperAscii;
 
 std::string Lower(std::string text) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -81,9 +79,9 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
     return false;
   }
   if (!options.tag.empty()) {
-    C4Tag tag = t.index() != 0 ? i4tag(t.index(), Upper(options.tag).c_str()) : 0;
+    C4Tag tag = t.index() != 0 ? i4tag(t.index(), upperAscii(options.tag).c_str()) : 0;
     if (tag == 0 || d4tagSelectP(t.table(), tag) != 0) {
-      *error = "no tag " + Upper(options.tag) + " in " + folder + base + ".mdx";
+      *error = "no tag " + upperAscii(options.tag) + " in " + folder + base + ".mdx";
       return false;
     }
   }
@@ -96,13 +94,13 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
     }
   } else {
     for (const std::string& name : options.fields) {
-      C4Field f = d4field(t.table(), Upper(name).c_str());
+      C4Field f = d4field(t.table(), upperAscii(name).c_str());
       if (f == 0) {
-        *error = "no field " + Upper(name) + " in " + base;
+        *error = "no field " + upperAscii(name) + " in " + base;
         return false;
       }
       fields.push_back(f);
-      names.push_back(Upper(name));
+      names.push_back(upperAscii(name));
     }
   }
 
@@ -148,7 +146,7 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
   const int32_t total = d4recCount(t.table());
   std::fprintf(out, "(%d of %d records%s%s)\n", shown, total,
                options.tag.empty() ? ", physical order" : ", by tag ",
-               options.tag.empty() ? "" : Upper(options.tag).c_str());
+               options.tag.empty() ? "" : upperAscii(options.tag).c_str());
   return true;
 }
 

@@ -1,6 +1,5 @@
 #include "security_flag_update.h"
 
-#include <cctype>
 #include <stdexcept>
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/text/ascii_text.h"
 #include "c4dll.h"
 #include "common/locations/installation_locations.h"
 #include "platform/file_system.h"
@@ -117,9 +117,7 @@ void UpdateTable(const std::string& path, bool promptMode) {
 
 bool PromptModeOf(int argc, const char* const* argv) {
   if (argc < 2 || argv[1] == nullptr) return false;
-  std::string first = argv[1];
-  for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return first == "/PROMPT";
+  return talvex::common::upperAscii(argv[1]) == "/PROMPT";
 }
 
 std::string ProgramFolder() {

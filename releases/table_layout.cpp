@@ -1,18 +1,12 @@
 #include "releases/table_layout.h"
+#include "common/text/ascii_text.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace talvex::releases {
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
+using talvex::common::sameTextNoCase;
 
 }  // namespace
 
@@ -28,13 +22,13 @@ int TableLayout::recordLength() const {
 
 const FieldLayout* TableLayout::field(std::string_view name) const {
   for (const FieldLayout& f : fields)
-    if (SameName(f.name, name)) return &f;
+    if (sameTextNoCase(f.name, name)) return &f;
   return nullptr;
 }
 
 const TagLayout* TableLayout::tag(std::string_view name) const {
   for (const TagLayout& t : tags)
-    if (SameName(t.name, name)) return &t;
+    if (sameTextNoCase(t.name, name)) return &t;
   return nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "common/runlog/run_log_format.h"
 
+#include "common/text/local_clock.h"
+
 #include <cctype>
 #include <optional>
 #include <string_view>
@@ -164,12 +166,7 @@ long long SecondsOf(const std::string& t) {
 }  // namespace
 
 std::string Timestamp(std::time_t when) {
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
+  const std::tm local = localTime(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

@@ -7,13 +7,16 @@ namespace talvex::common {
 int clearEngineError(C4Context c) { return c ? code4errorCode(c, 0) : 0; }
 
 Table::Table(Table&& other) noexcept
-    : context_(other.context_), table_(std::exchange(other.table_, 0)) {}
+    : context_(other.context_),
+      table_(std::exchange(other.table_, 0)),
+      index_(std::exchange(other.index_, 0)) {}
 
 Table& Table::operator=(Table&& other) noexcept {
   if (this != &other) {
     close();
     context_ = other.context_;
     table_ = std::exchange(other.table_, 0);
+    index_ = std::exchange(other.index_, 0);
   }
   return *this;
 }
@@ -47,14 +50,33 @@ C4Tag Table::tag(std::string_view name) const {
   return t;
 }
 
+bool Table::openIndex(std::string_view path) {
+  if (!table_) return false;
+  std::string p(path);
+  C4Index i = i4open(table_, p.c_str());
+  if (!i) return false;
+  if (index_) i4close(index_);
+  index_ = i;
+  return true;
+}
+
 int Table::close() {
   int r = 0;
-  if (table_) r = d4close(std::exchange(table_, 0));
+  if (index_) r = i4close(std::exchange(index_, 0));
+  if (table_) {
+    C4Table t = std::exchange(table_, 0);
+    const int unlocked = d4unlock(t);
+    const int closed = d4close(t);
+    if (r == 0) r = unlocked != 0 ? unlocked : closed;
+  }
   clearEngineError(context_);
   return r;
 }
 
-C4Table Table::release() { return std::exchange(table_, 0); }
+C4Table Table::release() {
+  index_ = 0;  // the index goes with the table it was opened through
+  return std::exchange(table_, 0);
+}
 
 ContextGuard::~ContextGuard() {
   if (context_) code4initUndo(context_);

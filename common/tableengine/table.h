@@ -4,7 +4,9 @@
 // path, then clear the context's error state, failed or not, so the host's
 // context carries no error out. Table closes its handle in its destructor (or
 // close()) and clears the error state after the open, after a field or tag
-// probe that finds nothing, and after the close. ContextGuard releases a
+// probe that finds nothing, and after the close. A Table may also own an index
+// file opened through it (openIndex); close() closes that index first, then
+// unlocks and closes the table. ContextGuard releases a
 // context the guard created (code4initUndo) on every path.
 //
 // A Table belongs to one context; like the context it must not be used from
@@ -48,8 +50,14 @@ class Table {
   // d4tag; 0 when missing, error state cleared.
   C4Tag tag(std::string_view name) const;
 
-  // Closes now; the d4close result (0 when already empty). The error state
-  // is cleared either way.
+  // i4open of an index file through this table, owned from now on. False
+  // when it fails; the error state is left for the caller to read.
+  bool openIndex(std::string_view path);
+  C4Index index() const { return index_; }
+
+  // Closes now: the owned index (i4close), then d4unlock and d4close. The
+  // first failing result, 0 when every step worked or the Table was empty.
+  // The error state is cleared either way.
   int close();
   // Gives up ownership without closing.
   C4Table release();
@@ -57,6 +65,7 @@ class Table {
  private:
   C4Context context_ = 0;
   C4Table table_ = 0;
+  C4Index index_ = 0;
 };
 
 // Clears the context's error state and returns the code it held.

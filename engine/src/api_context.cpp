@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "api_guard.h"
+#include "ascii_text.h"
 
 using namespace talvex::engine;
 
@@ -31,17 +32,7 @@ int setSetting(C4Context c, int Context::*member, int value, int lo, int hi, con
   return old;
 }
 
-bool sameAlias(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool sameAlias(const std::string& a, const char* b) { return ascii::sameNoCase(a, b); }
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 
 #include "api_guard.h"
 #include "field_value.h"
+#include "ascii_text.h"
 
 using namespace talvex::engine;
 
@@ -18,9 +19,7 @@ bool sameName(const std::string& a, const char* b) {
   while (n > 0 && b[n - 1] == ' ') --n;
   if (a.size() != n) return false;
   for (size_t i = 0; i < n; ++i) {
-    char y = b[i];
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (a[i] != y) return false;
+    if (a[i] != ascii::upperChar(b[i])) return false;
   }
   return true;
 }

@@ -4,6 +4,7 @@
 #include "api_guard.h"
 #include "platform/file_io.h"
 #include "index_binding.h"
+#include "ascii_text.h"
 
 using namespace talvex::engine;
 
@@ -57,14 +58,11 @@ int buildHeader(Context* ctx, const C4FieldInfo* fields, DbfHeader* h) {
   bool memo = false;
   for (const C4FieldInfo* f = fields; f->name; ++f) {
     FieldDesc d;
-    d.name = f->name;
-    for (char& c : d.name)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    d.name = ascii::upper(f->name);
     if (!validFieldName(d.name)) return ctx->fail(e4field, std::string("d4create: invalid field name \"") + f->name + "\"");
     for (const FieldDesc& o : h->fields)
       if (o.name == d.name) return ctx->fail(e4field, "d4create: field " + d.name + " is given twice");
-    char type = f->type;
-    if (type >= 'a' && type <= 'z') type = static_cast<char>(type - 'a' + 'A');
+    char type = ascii::upperChar(f->type);
     int len = f->len, dec = f->dec;
     bool ok = true;
     switch (type) {

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
+
+#include "local_date.h"
+#include "ascii_text.h"
 
 namespace talvex::engine {
 
@@ -113,11 +115,8 @@ bool decodeDbfHeader(const uint8_t* b, size_t size, DbfHeader* out, std::string*
     size_t n = 0;
     while (n < 11 && d[n] != 0) ++n;
     if (n > 10) n = 10;
-    f.name.assign(reinterpret_cast<const char*>(d), n);
-    for (char& c : f.name)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    f.type = static_cast<char>(d[11]);
-    if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
+    f.name = ascii::upper(std::string_view(reinterpret_cast<const char*>(d), n));
+    f.type = ascii::upperChar(static_cast<char>(d[11]));
     f.len = d[16];
     f.dec = (f.type == 'N' || f.type == 'F') ? d[17] : 0;
     f.tagFlag = d[31];
@@ -185,19 +184,13 @@ void encodeDateAndCount(const DbfHeader& h, uint8_t out[7]) {
 }
 
 void todayForHeader(uint8_t* year, uint8_t* month, uint8_t* day) {
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
-  int y = tm.tm_year;  // years since 1900, as the header wants
+  const LocalDate today = localToday();
+  int y = today.year - 1900;  // years since 1900, as the header wants
   if (y < 0) y = 0;
   if (y > 255) y = 255;
   *year = static_cast<uint8_t>(y);
-  *month = static_cast<uint8_t>(tm.tm_mon + 1);
-  *day = static_cast<uint8_t>(tm.tm_mday);
+  *month = static_cast<uint8_t>(today.month);
+  *day = static_cast<uint8_t>(today.day);
 }
 
 }  // namespace talvex::engine

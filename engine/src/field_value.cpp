@@ -5,17 +5,15 @@
 #include <cstring>
 #include <system_error>
 
+#include "ascii_text.h"
+
 namespace talvex::engine {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+using ascii::isDigit;
 
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return s;
-}
+std::string_view trim(std::string_view s) { return ascii::trimBlanks(s, true); }
 
 void stripLeadingZeros(std::string& s) {
   size_t i = 0;

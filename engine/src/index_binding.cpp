@@ -13,6 +13,7 @@
 #include "mdx/key_codec.h"
 #include "mdx/mdx_file.h"
 #include "mdx/mdx_tag.h"
+#include "ascii_text.h"
 #endif
 
 namespace talvex::engine {
@@ -27,18 +28,9 @@ int statusError(const mdx::Status& s, const std::string& where, EngineError* err
   return error->code;
 }
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return out;
-}
+using ascii::upper;
 
-std::string trimmed(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return std::string(s);
-}
+std::string trimmed(std::string_view s) { return std::string(ascii::trimBlanks(s)); }
 
 expr::FieldResolver resolverFor(const DbfHeader& h, const std::string& alias) {
   std::vector<expr::FieldInfo> fields;

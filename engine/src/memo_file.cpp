@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "lock_ranges.h"
+#include "ascii_text.h"
 
 namespace talvex::engine {
 
@@ -151,8 +152,7 @@ std::unique_ptr<MemoFile> MemoFile::create(std::string_view path, bool ivStyle, 
   put32(head.data(), 1);
   if (ivStyle) {
     for (size_t i = 0; i < tableName.size() && i < 8; ++i) {
-      char c = tableName[i];
-      head[8 + i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+      head[8 + i] = static_cast<uint8_t>(ascii::upperChar(tableName[i]));
     }
     head[18] = 0x02;
     head[19] = 0x01;

@@ -154,11 +154,10 @@ void BuildPayer(const ClaimBuildContext& in, TClaim1500Record* c) {
   cp.present = true;
 }
 
-void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
-  const TRosterClaimRecord& r = *in.roster;
+// The patient as the roster line gives it, with the fixed answers of a
+// mass-immunisation claim.
+void FillPatient(const TRosterClaimRecord& r, TClaim1500Record* c) {
   const TRosterLineInfoRecord& line = r.line;
-  const TProviderInfo& prov = *in.provider;
-
   c->C_LOB = TC(r.R_PAYERLOB, 3);
   c->C_PCN = TC(line.RL_PCN, 20);
   c->C_PATLNAME = TC(line.RL_LNAME, 60);
@@ -178,6 +177,9 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
   c->C_PATSIG = "C";
   c->C_RELINFO = "Y";
   c->C_ROIDATE = r.R_SERVDATE;
+}
+
+void FillReferring(const TRosterClaimRecord& r, TClaim1500Record* c) {
   c->referringNpi = TC(r.R_REFNPI, 10);
   c->C_REFUPIN = TC(r.R_UPIN, 30);
   c->C_REFIDTP = TC(r.R_IDTP, 3);
@@ -188,9 +190,11 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
   c->C_REFMI = TC(r.R_REFMI, 25);
   c->C_REFSUFX = TC(r.R_REFSX, 10);
   c->C_REFSTATE = TC(r.R_REFSTATE, 2);
+}
 
-  if (in.nameRecordsInUse) BuildReferringName(c);
-
+// The line's diagnosis, or the default the settings choose when it has none.
+void FillDiagnosis(const ClaimBuildContext& in, TClaim1500Record* c) {
+  const TRosterLineInfoRecord& line = in.roster->line;
   c->C_LABIND = "N";
   c->C_DIAG1 = TC(line.RL_DIAG, 7);
   c->C_DIAGVS = FitText(line.RL_DIAGVS, 12);
@@ -199,7 +203,11 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
     c->C_DIAG1 = Cut(d.code, 7);
     c->C_DIAGVS = d.version;
   }
+}
 
+// The billing provider's signature and tax id, and the service facility.
+void FillSignatureAndFacility(const TRosterClaimRecord& r, const TProviderInfo& prov,
+                              TClaim1500Record* c) {
   c->C_PRVASSN = TC(prov.billAssigned, 1);
   c->C_PRVSIGI = prov.billSignatureDate != 0 ? "Y" : TC(prov.billSignatureIndicator, 1);
   c->C_PRVSIGD = prov.billSignatureDate;
@@ -222,7 +230,12 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
                            !c->C_FACADD2.empty() || !c->C_FACCITY.empty() ||
                            !c->C_FACTAXID.empty();
   c->C_FACIND = anyFacility ? "Y" : "";
+}
 
+// Charges, and the billing and rendering providers: a group bills for the
+// rendering provider, anyone else bills as themselves.
+void FillChargesAndBilling(const TRosterClaimRecord& r, const TProviderInfo& prov,
+                           TClaim1500Record* c) {
   c->C_TOTCHGS = r.R_VACCINE + r.R_ADMIN;
   c->C_AMTPAID = 0;
   c->C_BALDUE = c->C_TOTCHGS;
@@ -251,7 +264,10 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
     c->C_PINTYPE = "I";
     c->C_GRP_PROV = TC(prov.billId, 15);
   }
+}
 
+void FillServiceAndPayer(const ClaimBuildContext& in, TClaim1500Record* c) {
+  const TRosterClaimRecord& r = *in.roster;
   c->MEDIA = "E";
   c->CLERK = TC(r.R_CLERK, 10);
   c->C_SERVFROM = r.R_SERVDATE;
@@ -261,10 +277,11 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
   c->C_EDITIND = TC(in.payer->PAYCLMEDIT, 3);
   c->C_TOTUNITS = 0;
   c->serviceLineCount = 0;
+}
 
-  BuildLines(in, c);
-  BuildPayer(in, c);
-
+// The identifier rows of the referring provider, the facility and the prior
+// authorisation, when the installation keeps identifiers in rows.
+void AddReferenceIds(const ClaimBuildContext& in, TClaim1500Record* c) {
   if (in.idRecordsInUse) {
     AddReferenceId(&c->referringIds, "XX", c->referringNpi, "");
     AddReferenceId(&c->referringIds, c->C_REFIDTP, c->C_REFUPIN, "");
@@ -276,6 +293,21 @@ void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
       AddReferenceId(&c->payer.referenceIds, c->payer.CP_PRIATP, c->payer.CP_PRIAUT, "");
     }
   }
+}
+
+void BuildClaimSteps(const ClaimBuildContext& in, TClaim1500Record* c) {
+  const TRosterClaimRecord& r = *in.roster;
+  const TProviderInfo& prov = *in.provider;
+  FillPatient(r, c);
+  FillReferring(r, c);
+  if (in.nameRecordsInUse) BuildReferringName(c);
+  FillDiagnosis(in, c);
+  FillSignatureAndFacility(r, prov, c);
+  FillChargesAndBilling(r, prov, c);
+  FillServiceAndPayer(in, c);
+  BuildLines(in, c);
+  BuildPayer(in, c);
+  AddReferenceIds(in, c);
   c->accepted = true;
 }
 

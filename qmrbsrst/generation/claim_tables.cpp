@@ -22,29 +22,26 @@ bool RunTable::Open(C4Context context, std::string_view dataDirectory, std::stri
   const std::string alias(name);
   C4Table held = cloneFromHost ? code4data(context, alias.c_str()) : 0;
   if (held != 0 && hostHandle != 0) {
-    table_ = hostHandle;
-    hostOwned_ = true;
+    hostHandle_ = hostHandle;
   } else if (held != 0) {
-    table_ = d4openClone(held);
+    own_ = talvex::common::Table(context, d4openClone(held));
   } else {
     const std::string base = std::string(dataDirectory) + alias;
-    table_ = d4open(context, (base + ".DBF").c_str());
-    if (table_ != 0) {
-      ownIndex_ = i4open(table_, (base + ".MDX").c_str());
-      if (ownIndex_ == 0) {
-        Close();
-        clearEngineError(context);
-        return false;
-      }
+    own_ = talvex::common::Table(context, d4open(context, (base + ".DBF").c_str()));
+    if (own_ && !own_.openIndex(base + ".MDX")) {
+      Close();
+      clearEngineError(context);
+      return false;
     }
   }
-  bool ok = table_ != 0;
+  const C4Table table = handle();
+  bool ok = table != 0;
   if (ok) {
     const std::string t(tag);
-    C4Tag handle = d4tag(table_, t.c_str());
-    ok = handle != 0 && d4tagSelectP(table_, handle) == r4success;
+    C4Tag selected = d4tag(table, t.c_str());
+    ok = selected != 0 && d4tagSelectP(table, selected) == r4success;
     if (ok) {
-      int rc = d4top(table_);
+      int rc = d4top(table);
       ok = rc == r4success || rc == r4eof;
     }
   }
@@ -55,27 +52,20 @@ bool RunTable::Open(C4Context context, std::string_view dataDirectory, std::stri
 
 bool RunTable::Close() {
   bool ok = true;
-  if (ownIndex_ != 0) {
-    ok = i4close(ownIndex_) == r4success && ok;
-    ownIndex_ = 0;
-  }
-  if (table_ != 0 && !hostOwned_) {
-    ok = d4unlock(table_) == r4success && ok;
-    ok = d4close(table_) == r4success && ok;
-  }
-  if (context_ != 0 && (table_ != 0 || !ok)) clearEngineError(context_);
-  table_ = 0;
-  hostOwned_ = false;
+  if (own_) ok = own_.close() == r4success;
+  if (hostHandle_ != 0 && context_ != 0) clearEngineError(context_);
+  hostHandle_ = 0;
   fields_.clear();
   return ok;
 }
 
 C4Field RunTable::Field(std::string_view name) {
-  if (table_ == 0) return 0;
+  const C4Table table = handle();
+  if (table == 0) return 0;
   auto it = fields_.find(name);
   if (it != fields_.end()) return it->second;
   const std::string n(name);
-  C4Field f = d4field(table_, n.c_str());
+  C4Field f = d4field(table, n.c_str());
   if (f == 0) clearEngineError(context_);
   fields_.emplace(n, f);
   return f;

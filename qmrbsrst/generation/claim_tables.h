@@ -15,10 +15,12 @@
 #include <string_view>
 
 #include "c4dll.h"
+#include "common/tableengine/table.h"
 
 namespace talvex::qmrbsrst {
 
-// One table of the set (or one opened on its own, such as BSPROV or PAYER).
+// One table of the set (or one opened on its own, such as BSPROV or PAYER):
+// the handle it opened itself is a common::Table; the host's is only borrowed.
 class RunTable {
  public:
   RunTable() = default;
@@ -34,10 +36,10 @@ class RunTable {
   // its own index, if any, closed). True when every step returned 0.
   bool Close();
 
-  explicit operator bool() const { return table_ != 0; }
-  C4Table handle() const { return table_; }
+  explicit operator bool() const { return handle() != 0; }
+  C4Table handle() const { return hostHandle_ != 0 ? hostHandle_ : own_.handle(); }
   C4Context context() const { return context_; }
-  bool isHostHandle() const { return hostOwned_; }
+  bool isHostHandle() const { return hostHandle_ != 0; }
   // The field handle, or 0 when the table lacks it (the error state cleared).
   C4Field Field(std::string_view name);
   bool Has(std::string_view name) { return Field(name) != 0; }
@@ -45,9 +47,8 @@ class RunTable {
 
  private:
   C4Context context_ = 0;
-  C4Table table_ = 0;
-  C4Index ownIndex_ = 0;
-  bool hostOwned_ = false;
+  talvex::common::Table own_;
+  C4Table hostHandle_ = 0;
   std::map<std::string, C4Field, std::less<>> fields_;
 };
 

@@ -70,11 +70,17 @@ class RosterRun {
   int32_t Run();
 
  private:
+  // BSROSTER with R_ROSTER selected, on the roster's header record. When
+  // that fails, or the roster is not on file, nothing stays open and the
+  // error state is cleared.
+  enum class HeaderAt { Found, Missing, Failed };
+  HeaderAt OpenRosterHeader(RunTable& t, int32_t roster);
+  // Reads roster_ and headerBefore_ in one visit of the header.
   bool ReadRosterHeader();
   // The header fields a run changes as they stand now; empty when the
   // roster cannot be read.
   std::vector<std::pair<std::string, std::string>> CurrentHeaderFields();
-  bool BuildValidationList();  // notes headerAtBuild_ first
+  bool BuildValidationList();  // takes headerAtBuild_ from headerBefore_
   bool RebuildValidationList();
   void DecideCentralFluBiller();
   bool LookUpProvider();
@@ -82,7 +88,12 @@ class RosterRun {
   int RunLines();
   int MakeLineClaim();
   void ReadLine();
+  int GenerateClaims();
+  int WriteClaims(bool recorded);
+  int SettleOutcome(int code);
   bool UpdateRosterHeader();
+  // The claim's records in every table of the set, its header last.
+  bool DeleteClaim(const std::string& key);
   bool Reverse();
   bool UndoRecordedRun(const RunRecordContent& run);
   bool RestoreRosterHeader(int32_t roster,
@@ -133,17 +144,20 @@ bool KeepsFailingItsCheck(C4Context context, C4Table h) {
 constexpr const char* kHeaderFieldsChanged[] = {"R_LOCATION", "R_PROCESS", "R_TOTCNT",
                                                 "R_TOTCHG"};
 
-bool RosterRun::ReadRosterHeader() {
-  RunTable t;
-  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
-  C4Table h = t.handle();
-  const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
-  if (d4top(h) < 0 || d4seek(h, key.c_str()) != r4success) {
-    t.Close();
-    clearEngineError(context_);
-    return false;
+// The fields of kHeaderFieldsChanged the table has, as stored in the
+// current record.
+std::vector<std::pair<std::string, std::string>> HeaderFieldsChanged(RunTable& t) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (const char* name : kHeaderFieldsChanged) {
+    C4Field f = t.Field(name);
+    if (f != 0) out.emplace_back(name, f4str(f));
   }
-  TRosterClaimRecord& r = roster_;
+  return out;
+}
+
+// The header record's fields as the claims use them; a field every layout
+// has and that is missing or unreadable throws.
+void ReadRosterFields(RunTable& t, TRosterClaimRecord& r) {
   auto integer = [&](const char* name) -> int32_t {
     C4Field f = t.Field(name);
     if (f == 0) throw std::runtime_error("roster field missing");
@@ -206,12 +220,32 @@ bool RosterRun::ReadRosterHeader() {
     r.R_FACTAXID = text("R_FACTAXID");
     r.R_FACTAXTP = text("R_FACTAXTP");
   }
-  r.runDate = runDate_;
-  headerBefore_.clear();
-  for (const char* name : kHeaderFieldsChanged) {
-    C4Field f = t.Field(name);
-    if (f != 0) headerBefore_.emplace_back(name, f4str(f));
+}
+
+RosterRun::HeaderAt RosterRun::OpenRosterHeader(RunTable& t, int32_t roster) {
+  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) {
+    return HeaderAt::Failed;
   }
+  C4Table h = t.handle();
+  HeaderAt at = HeaderAt::Found;
+  if (d4top(h) < 0) {
+    at = HeaderAt::Failed;
+  } else if (d4seek(h, talvex::common::ClaimKey(roster).c_str()) != r4success) {
+    at = HeaderAt::Missing;
+  }
+  if (at != HeaderAt::Found) {
+    t.Close();
+    clearEngineError(context_);
+  }
+  return at;
+}
+
+bool RosterRun::ReadRosterHeader() {
+  RunTable t;
+  if (OpenRosterHeader(t, call_->rosterNumber) != HeaderAt::Found) return false;
+  ReadRosterFields(t, roster_);
+  roster_.runDate = runDate_;
+  headerBefore_ = HeaderFieldsChanged(t);
   t.Close();
   clearEngineError(context_);
   return true;
@@ -435,11 +469,10 @@ int RosterRun::RunLines() {
 
 bool RosterRun::UpdateRosterHeader() {
   RunTable t;
-  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
+  if (OpenRosterHeader(t, call_->rosterNumber) != HeaderAt::Found) return false;
   C4Table h = t.handle();
-  const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
-  bool ok = d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success;
-  if (ok) {
+  bool ok = true;
+  {
     const int32_t rec = d4recNoLow(h);
     ok = d4lockInternal(h, rec, 0, 1) == r4success && d4goLow(h, rec, 1) == r4success;
     if (ok) {
@@ -462,6 +495,17 @@ bool RosterRun::UpdateRosterHeader() {
   return ok;
 }
 
+// The set has BSRECNM and BSRECID open exactly when their records are in
+// use (ClaimTableSet::Open); the flags say so, and a table that should be
+// open but is not fails the deletion instead of being passed over.
+bool RosterRun::DeleteClaim(const std::string& key) {
+  bool ok = DeleteClaimRecords(set_.payers, key) && DeleteClaimRecords(set_.lines, key) &&
+            DeleteClaimRecords(set_.linesA, key);
+  if (ok && set_.nameRecordsInUse) ok = DeleteClaimRecords(set_.names, key);
+  if (ok && set_.idRecordsInUse) ok = DeleteClaimRecords(set_.ids, key);
+  return ok && DeleteClaimRecords(set_.claims, key);
+}
+
 bool RosterRun::Reverse() {
   try {
     RunTable& claims = set_.claims;
@@ -481,13 +525,7 @@ bool RosterRun::Reverse() {
     }
     if (rc != r4eof) throw std::runtime_error("claim walk failed");
     for (int32_t n : taken) {
-      const std::string key = talvex::common::ClaimKey(n);
-      bool ok = DeleteClaimRecords(set_.payers, key) && DeleteClaimRecords(set_.lines, key) &&
-                DeleteClaimRecords(set_.linesA, key);
-      if (ok && set_.nameRecordsInUse) ok = DeleteClaimRecords(set_.names, key);
-      if (ok && set_.idRecordsInUse) ok = DeleteClaimRecords(set_.ids, key);
-      if (ok) ok = DeleteClaimRecords(set_.claims, key);
-      if (!ok) throw std::runtime_error("claim not deleted");
+      if (!DeleteClaim(talvex::common::ClaimKey(n))) throw std::runtime_error("claim not deleted");
     }
     return true;
   } catch (...) {
@@ -530,12 +568,7 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
       }
       if (rc < 0) throw std::runtime_error("claim seek failed");
       if (header && !ours) continue;
-      bool ok = DeleteClaimRecords(set_.payers, key) && DeleteClaimRecords(set_.lines, key) &&
-                DeleteClaimRecords(set_.linesA, key);
-      if (ok && set_.names) ok = DeleteClaimRecords(set_.names, key);
-      if (ok && set_.ids) ok = DeleteClaimRecords(set_.ids, key);
-      if (ok) ok = DeleteClaimRecords(set_.claims, key);
-      if (!ok) throw std::runtime_error("claim not deleted");
+      if (!DeleteClaim(key)) throw std::runtime_error("claim not deleted");
     }
     const bool restored =
         !run.headerUpdateBegun || RestoreRosterHeader(run.roster, run.headerBefore);
@@ -548,24 +581,18 @@ bool RosterRun::UndoRecordedRun(const RunRecordContent& run) {
 }
 
 std::vector<std::pair<std::string, std::string>> RosterRun::CurrentHeaderFields() {
-  std::vector<std::pair<std::string, std::string>> out;
   RunTable t;
-  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return out;
-  C4Table h = t.handle();
-  const std::string key = talvex::common::ClaimKey(call_->rosterNumber);
-  if (d4top(h) >= 0 && d4seek(h, key.c_str()) == r4success) {
-    for (const char* name : kHeaderFieldsChanged) {
-      C4Field f = t.Field(name);
-      if (f != 0) out.emplace_back(name, f4str(f));
-    }
-  }
+  if (OpenRosterHeader(t, call_->rosterNumber) != HeaderAt::Found) return {};
+  std::vector<std::pair<std::string, std::string>> out = HeaderFieldsChanged(t);
   t.Close();
   clearEngineError(context_);
   return out;
 }
 
+// The header was read just before: a run of the roster that ends from here
+// on changes it, and the check before the lines are written sees that.
 bool RosterRun::BuildValidationList() {
-  headerAtBuild_ = CurrentHeaderFields();
+  headerAtBuild_ = headerBefore_;
   return validation_.Build(set_.claims, set_.lines);
 }
 
@@ -579,16 +606,11 @@ bool RosterRun::RebuildValidationList() {
 bool RosterRun::RestoreRosterHeader(
     int32_t roster, const std::vector<std::pair<std::string, std::string>>& fields) {
   RunTable t;
-  if (!t.Open(context_, dataDir_, "BSROSTER", "R_ROSTER", call_->rosterTable)) return false;
+  const HeaderAt at = OpenRosterHeader(t, roster);
+  if (at != HeaderAt::Found) return at == HeaderAt::Missing;
   C4Table h = t.handle();
-  const std::string key = talvex::common::ClaimKey(roster);
-  if (d4top(h) < 0) {
-    t.Close();
-    clearEngineError(context_);
-    return false;
-  }
   bool ok = true;
-  if (d4seek(h, key.c_str()) == r4success) {
+  {
     const int32_t rec = d4recNoLow(h);
     ok = d4lockInternal(h, rec, 0, 1) == r4success && d4goLow(h, rec, 1) == r4success;
     for (const auto& [name, value] : fields) {
@@ -678,10 +700,10 @@ int32_t RosterRun::Run() {
     talvex::platform::showMessage("Roster Claim Generation", interrupted,
                                   talvex::platform::MessageIcon::Error);
     code = kStatusReversalFailed;
-  } else if (!BuildValidationList()) {
-    code = kStatusValidationListFailed;
   } else if (!ReadRosterHeader()) {
     code = kStatusRosterNotFound;
+  } else if (!BuildValidationList()) {
+    code = kStatusValidationListFailed;
   } else {
     DecideCentralFluBiller();
     if (!LookUpProvider()) {
@@ -689,64 +711,7 @@ int32_t RosterRun::Run() {
     } else if (!LookUpPayer()) {
       code = kStatusInvalidPayer;
     } else {
-      std::string unused;
-      RunRecordContent head;
-      head.roster = call_->rosterNumber;
-      head.runDate = talvex::common::hostDateToYmd(runDate_);
-      head.headerBefore = headerBefore_;
-      // Without its record a run could not be undone after a crash; it
-      // writes nothing then.
-      const bool recorded = record_.Begin(dataDir_, head, &unused);
-      try {
-        if (!recorded) {
-          code = kStatusSaveException;
-        } else if (record_.AnotherLiveRunOf(call_->rosterNumber)) {
-          // Its claims are not in our validation list yet: both runs would
-          // write every patient's claim.
-          talvex::platform::showMessage(
-              "Roster Claim Generation",
-              "Roster " + std::to_string(call_->rosterNumber) +
-                  " is being generated on another workstation. No claim was generated.",
-              talvex::platform::MessageIcon::Error);
-          code = kStatusSaveException;
-        } else if ((headerAtBuild_.empty() || CurrentHeaderFields() != headerAtBuild_) &&
-                   !RebuildValidationList()) {
-          code = kStatusValidationListFailed;
-        } else {
-          code = RunLines();
-        }
-      } catch (...) {
-        code = kStatusGenerationException;
-      }
-      clearEngineError(context_);
-      if (code == 0 && !anyRejected_) {
-        progress_.Send("Roster claim generation complete");
-      } else {
-        acceptedCount_ = 0;
-        acceptedTotal_.Clear();
-        if (code != 0) {
-          rejectedCount_ = 0;
-          rejectedTotal_.Clear();
-        }
-        progress_.Send("Roster claim generation reversed");
-      }
-      if (anyRejected_) code = kStatusClaimsRejected;
-      if (code == 0) {
-        call_->acceptedCount = acceptedCount_;
-        call_->acceptedTotal = acceptedTotal_.value();
-        headerUpdateNoted_ = record_.NoteHeaderUpdate();
-        if (!headerUpdateNoted_ || !UpdateRosterHeader()) {
-          code = kStatusRosterUpdateFailed;
-          // The claims are deleted again below, so none may be reported.
-          acceptedCount_ = 0;
-          acceptedTotal_.Clear();
-        }
-      }
-      if (recorded) {
-        code = Finish(code);
-      } else if (code != 0 && !Reverse()) {
-        code = kStatusReversalFailed;
-      }
+      code = GenerateClaims();
     }
   }
   validation_.Clear();
@@ -754,6 +719,82 @@ int32_t RosterRun::Run() {
   clearEngineError(context_);
   WriteOutFields(code);
   generated_.clear();
+  return code;
+}
+
+// Begins the run record, writes the claims, updates the roster header on a
+// clean run and undoes everything otherwise.
+int RosterRun::GenerateClaims() {
+  std::string unused;
+  RunRecordContent head;
+  head.roster = call_->rosterNumber;
+  head.runDate = talvex::common::hostDateToYmd(runDate_);
+  head.headerBefore = headerBefore_;
+  // Without its record a run could not be undone after a crash; it
+  // writes nothing then.
+  const bool recorded = record_.Begin(dataDir_, head, &unused);
+  int code = SettleOutcome(WriteClaims(recorded));
+  if (recorded) {
+    code = Finish(code);
+  } else if (code != 0 && !Reverse()) {
+    code = kStatusReversalFailed;
+  }
+  return code;
+}
+
+int RosterRun::WriteClaims(bool recorded) {
+  int code = 0;
+  try {
+    if (!recorded) {
+      code = kStatusSaveException;
+    } else if (record_.AnotherLiveRunOf(call_->rosterNumber)) {
+      // Its claims are not in our validation list yet: both runs would
+      // write every patient's claim.
+      talvex::platform::showMessage(
+          "Roster Claim Generation",
+          "Roster " + std::to_string(call_->rosterNumber) +
+              " is being generated on another workstation. No claim was generated.",
+          talvex::platform::MessageIcon::Error);
+      code = kStatusSaveException;
+    } else if ((headerAtBuild_.empty() || CurrentHeaderFields() != headerAtBuild_) &&
+               !RebuildValidationList()) {
+      code = kStatusValidationListFailed;
+    } else {
+      code = RunLines();
+    }
+  } catch (...) {
+    code = kStatusGenerationException;
+  }
+  clearEngineError(context_);
+  return code;
+}
+
+// The figures and the code once the lines are written: rejected lines turn
+// a clean run into code 13, and a clean run updates the roster header.
+int RosterRun::SettleOutcome(int code) {
+  if (code == 0 && !anyRejected_) {
+    progress_.Send("Roster claim generation complete");
+  } else {
+    acceptedCount_ = 0;
+    acceptedTotal_.Clear();
+    if (code != 0) {
+      rejectedCount_ = 0;
+      rejectedTotal_.Clear();
+    }
+    progress_.Send("Roster claim generation reversed");
+  }
+  if (anyRejected_) code = kStatusClaimsRejected;
+  if (code == 0) {
+    call_->acceptedCount = acceptedCount_;
+    call_->acceptedTotal = acceptedTotal_.value();
+    headerUpdateNoted_ = record_.NoteHeaderUpdate();
+    if (!headerUpdateNoted_ || !UpdateRosterHeader()) {
+      code = kStatusRosterUpdateFailed;
+      // The claims are deleted again below, so none may be reported.
+      acceptedCount_ = 0;
+      acceptedTotal_.Clear();
+    }
+  }
   return code;
 }
 

@@ -1,11 +1,11 @@
 #include "qmrbsrst/generation/run_record.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/text/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 
@@ -32,9 +32,7 @@ std::string SlotName(int slot) {
 
 bool IsSlotName(const std::string& name) {
   if (name.size() != 11) return false;
-  for (size_t i = 0; i < 8; ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "ROSTRUN."[i]) return false;
-  }
+  if (talvex::common::upperAscii(name.substr(0, 8)) != "ROSTRUN.") return false;
   for (size_t i = 8; i < 11; ++i) {
     if (name[i] < '0' || name[i] > '9') return false;
   }

@@ -1,13 +1,8 @@
 #include "qmrbsrst/settings/text_fit.h"
 
+#include "common/text/ascii_text.h"
+
 namespace talvex::qmrbsrst {
-
-namespace {
-// The host's trim treats every character up to the blank as blank space.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-}  // namespace
 
 std::string FitText(std::string_view text, size_t n) {
   std::string out(text.substr(0, n));
@@ -15,30 +10,16 @@ std::string FitText(std::string_view text, size_t n) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) {
-  size_t begin = 0;
-  size_t end = text.size();
-  while (begin < end && IsBlank(text[begin])) ++begin;
-  while (end > begin && IsBlank(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
+std::string_view Trim(std::string_view text) { return talvex::common::trimControl(text); }
 
 std::string TrimAndCut(std::string_view text, size_t n) {
   return std::string(Trim(text).substr(0, n));
 }
 
-std::string UpperCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = Upper(c);
-  return out;
-}
+std::string UpperCase(std::string_view text) { return talvex::common::upperAscii(text); }
 
 bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  }
-  return true;
+  return talvex::common::sameTextNoCase(a, b);
 }
 
 bool ParseWholeNumber(std::string_view text, int32_t* value) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "conversions/conversion_frame.h"
+#include "common/text/ascii_text.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
 
@@ -12,7 +13,7 @@ namespace talvex::tabmend::conversions {
 namespace {
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using talvex::common::isAsciiDigit;
 
 // The fields of one provider pattern; any of them may be 0 (absent).
 struct ProviderFields {
@@ -170,7 +171,7 @@ bool IsUpinForm(std::string_view text) {
   size_t letters = 0;
   while (1 + letters < text.size() && IsUpper(text[1 + letters])) ++letters;
   if (letters > 2) return false;
-  return std::all_of(text.begin() + 1 + static_cast<long>(letters), text.end(), IsDigit);
+  return std::all_of(text.begin() + 1 + static_cast<long>(letters), text.end(), isAsciiDigit);
 }
 
 // ---- 0107 -------------------------------------------------------------------
@@ -352,6 +353,105 @@ long LargestSeq(const RowWalk& walk, long claim, C4Field seqField) {
   return largest;
 }
 
+// The referring provider of the old claim header.
+struct ReferringFields {
+  C4Field last = 0, first = 0, mi = 0, sufx = 0;
+};
+
+// A REFC name row for a claim with a referring provider and none yet: a
+// person (entity 1) when a first name is given, else an organisation.
+bool AddReferringName(const ConversionTable& names, const NameRowFields& nm, const RowWalk& walk,
+                      long claim, const ReferringFields& ref) {
+  if (Text(ref.last).empty()) return true;
+  bool exists = false;
+  walk.run(claim, [&] { exists = true; return false; });
+  if (exists) return true;
+  if (!names.appendBlank()) return false;
+  nm.keys(claim, "REFC", 0);
+  f4assign(nm.qual, "DN");
+  f4assignField(nm.lname, ref.last);
+  if (!Text(ref.first).empty()) {
+    f4assign(nm.entcd, "1");
+    f4assignField(nm.fname, ref.first);
+    if (ref.mi) f4assignField(nm.mi, ref.mi);
+    if (ref.sufx) f4assignField(nm.sufx, ref.sufx);
+  } else {
+    f4assign(nm.entcd, "2");
+  }
+  return names.writeCurrent();
+}
+
+// The paperwork (attachment) fields of the old claim header.
+struct PaperworkFields {
+  C4Field indicator = 0, type = 0, control = 0;
+};
+
+// A PWC reference row for the claim's paperwork unless the same report is
+// already there; its sequence number follows the largest one present.
+bool AddPaperwork(const ConversionTable& refs, const RefRowFields& re, const RowWalk& walk,
+                  long claim, const PaperworkFields& pw) {
+  const std::string reportType = Text(pw.type), control = Text(pw.control);
+  if (reportType.empty() && control.empty()) return true;
+  const std::string transmission = Transmission(Text(pw.indicator));
+  const std::string code = ReportTypeCode(reportType);
+  if (code.empty()) return true;
+  bool present = false;
+  long largest = 0;
+  walk.run(claim, [&] {
+    if (Text(re.pwatc) == transmission && Text(re.pwrtc) == code && Text(re.nrtva) == control) {
+      present = true;
+      return false;
+    }
+    largest = std::max(largest, CountField(re.seqc, "sequence number"));
+    return true;
+  });
+  if (present) return true;
+  if (!refs.appendBlank()) return false;
+  f4assignInt(re.claim, claim);
+  f4assign(re.type, "PWC");
+  f4assignInt(re.seqa, 0);
+  f4assignInt(re.seqb, 0);
+  f4assignInt(re.seqc, largest + 1);
+  f4assign(re.segid, "PWK");
+  f4assign(re.pwrtc, code.c_str());
+  f4assign(re.pwatc, transmission.c_str());
+  f4assign(re.nrtva, control.c_str());
+  return refs.writeCurrent();
+}
+
+// The claim's provider number and where it goes.
+struct ProviderIdFields {
+  C4Field provider = 0, facilityName = 0, payerSeq = 0;
+};
+
+// The provider number as a facility id (FACC, type LU) when the claim names
+// a facility, else as the id of its payer 1 to 3 (MSCP, type 1J).
+bool AddProviderId(const ConversionTable& ids, const IdRowFields& id, const RowWalk& facility,
+                   const RowWalk& payerIds, long claim, const ProviderIdFields& p) {
+  const std::string provider = Text(p.provider);
+  if (provider.empty()) return true;
+  if (!Text(p.facilityName).empty()) {
+    bool hasLu = false;
+    long largest = 0;
+    facility.run(claim, [&] {
+      if (Text(id.idtp) == "LU") {
+        hasLu = true;
+        return false;
+      }
+      largest = std::max(largest, CountField(id.seqc, "sequence number"));
+      return true;
+    });
+    return hasLu || AppendIdRow(ids, id, claim, "FACC", 0, largest + 1, provider, "LU") ==
+                        AppendResult::Written;
+  }
+  const std::string seq = Text(p.payerSeq);
+  const long payerNo = seq == "01" ? 1 : seq == "02" ? 2 : seq == "03" ? 3 : 0;
+  if (payerNo == 0) return true;
+  const long largest = LargestSeq(payerIds, claim, id.seqc);
+  return AppendIdRow(ids, id, claim, "MSCP", payerNo, largest + 1, provider, "1J") ==
+         AppendResult::Written;
+}
+
 }  // namespace
 
 bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
@@ -371,105 +471,24 @@ bool Convert0167(const std::string& oldFolder, const std::string& newFolder) {
   if (!nm.load(names) || !re.load(refs) || !id.load(ids)) return false;
   const C4Field claimField = claims.field("CLAIM");
   if (claimField == 0) return false;
-  const C4Field payer = claims.field("C_PAYER_S");
-  const C4Field refLast = claims.field("C_REFLNAME"), refFirst = claims.field("C_REFFNAME"),
-                refMi = claims.field("C_REFMI"), refSufx = claims.field("C_REFSUFX");
-  const C4Field docInd = claims.field("C_DOCIND"), docType = claims.field("C_DOCTYPE"),
-                docAcn = claims.field("C_DOCACN");
-  const C4Field facName = claims.field("C_FACNAME"), cpProv = claims.field("C_CPPROV");
+  const ReferringFields referring{claims.field("C_REFLNAME"), claims.field("C_REFFNAME"),
+                                  claims.field("C_REFMI"), claims.field("C_REFSUFX")};
+  const PaperworkFields paperwork{claims.field("C_DOCIND"), claims.field("C_DOCTYPE"),
+                                  claims.field("C_DOCACN")};
+  const ProviderIdFields provider{claims.field("C_CPPROV"), claims.field("C_FACNAME"),
+                                  claims.field("C_PAYER_S")};
   code4errorCode(c, 0);
 
   const RowWalk refcNames{names, nm.type, "REFC"};
-  const RowWalk paperwork{refs, re.type, "PWC"};
+  const RowWalk paperworkRows{refs, re.type, "PWC"};
   const RowWalk facility{ids, id.type, "FACC"};
   const RowWalk payerIds{ids, id.type, "MSCP"};
 
   const bool walked = claims.forEachLive([&] {
     const long claim = IntegerField(claimField, "claim number");
-
-    if (!Text(refLast).empty()) {
-      bool exists = false;
-      refcNames.run(claim, [&] { exists = true; return false; });
-      if (!exists) {
-        if (!names.appendBlank()) return false;
-        nm.keys(claim, "REFC", 0);
-        f4assign(nm.qual, "DN");
-        f4assignField(nm.lname, refLast);
-        if (!Text(refFirst).empty()) {
-          f4assign(nm.entcd, "1");
-          f4assignField(nm.fname, refFirst);
-          if (refMi) f4assignField(nm.mi, refMi);
-          if (refSufx) f4assignField(nm.sufx, refSufx);
-        } else {
-          f4assign(nm.entcd, "2");
-        }
-        if (!names.writeCurrent()) return false;
-      }
-    }
-
-    const std::string reportType = Text(docType), control = Text(docAcn);
-    if (!reportType.empty() || !control.empty()) {
-      const std::string transmission = Transmission(Text(docInd));
-      const std::string code = ReportTypeCode(reportType);
-      if (!code.empty()) {
-        bool present = false;
-        long largest = 0;
-        paperwork.run(claim, [&] {
-          if (Text(re.pwatc) == transmission && Text(re.pwrtc) == code &&
-              Text(re.nrtva) == control) {
-            present = true;
-            return false;
-          }
-          largest = std::max(largest, CountField(re.seqc, "sequence number"));
-          return true;
-        });
-        if (!present) {
-          if (!refs.appendBlank()) return false;
-          f4assignInt(re.claim, claim);
-          f4assign(re.type, "PWC");
-          f4assignInt(re.seqa, 0);
-          f4assignInt(re.seqb, 0);
-          f4assignInt(re.seqc, largest + 1);
-          f4assign(re.segid, "PWK");
-          f4assign(re.pwrtc, code.c_str());
-          f4assign(re.pwatc, transmission.c_str());
-          f4assign(re.nrtva, control.c_str());
-          if (!refs.writeCurrent()) return false;
-        }
-      }
-    }
-
-    const std::string provider = Text(cpProv);
-    if (!provider.empty()) {
-      if (!Text(facName).empty()) {
-        bool hasLu = false;
-        long largest = 0;
-        facility.run(claim, [&] {
-          if (Text(id.idtp) == "LU") {
-            hasLu = true;
-            return false;
-          }
-          largest = std::max(largest, CountField(id.seqc, "sequence number"));
-          return true;
-        });
-        if (!hasLu &&
-            AppendIdRow(ids, id, claim, "FACC", 0, largest + 1, provider, "LU") !=
-                AppendResult::Written) {
-          return false;
-        }
-      } else {
-        const std::string seq = Text(payer);
-        const long payerNo = seq == "01" ? 1 : seq == "02" ? 2 : seq == "03" ? 3 : 0;
-        if (payerNo != 0) {
-          const long largest = LargestSeq(payerIds, claim, id.seqc);
-          if (AppendIdRow(ids, id, claim, "MSCP", payerNo, largest + 1, provider, "1J") !=
-              AppendResult::Written) {
-            return false;
-          }
-        }
-      }
-    }
-    return true;
+    return AddReferringName(names, nm, refcNames, claim, referring) &&
+           AddPaperwork(refs, re, paperworkRows, claim, paperwork) &&
+           AddProviderId(ids, id, facility, payerIds, claim, provider);
   });
   if (!walked) return false;
   return names.reindex() && refs.reindex() && ids.reindex();
@@ -600,6 +619,86 @@ bool AppendLineAdjustment(const ConversionTable& cob, const CobRowFields& co, lo
   return cob.writeCurrent();
 }
 
+// "Last, First Middle" as the three parts; a text without a comma is all
+// last name.
+void SplitPersonName(const std::string& name, std::string* last, std::string* first,
+                     std::string* middle) {
+  *last = name;
+  const size_t comma = name.find(',');
+  if (comma == std::string::npos) return;
+  *last = TrimControl(std::string_view(name).substr(0, comma));
+  const std::string rest = TrimControl(std::string_view(name).substr(comma + 1));
+  const size_t blank = rest.find(' ');
+  *first = TrimControl(std::string_view(rest).substr(0, blank));
+  if (blank != std::string::npos) *middle = TrimControl(std::string_view(rest).substr(blank));
+}
+
+// The line's narrative memo as NKL reference rows, one per piece, unless the
+// line has narrative rows already.
+bool AddLineNarrative(const ConversionTable& refs, const RefRowFields& re, const RowWalk& walk,
+                      long claim, long line, C4Field memo, C4Field memoType) {
+  const std::string narrative = MemoText(memo);
+  if (TrimControl(narrative).empty()) return true;
+  std::string type = Text(memoType);
+  if (type.empty()) type = "ADD";
+  bool exists = false;
+  walk.run(claim, [&] {
+    if (CountField(re.seqb, "sequence number") == line) {
+      exists = true;
+      return false;
+    }
+    return true;
+  });
+  if (exists) return true;
+  const std::vector<std::string> pieces = SplitNarrativeLines(narrative);
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    if (!refs.appendBlank()) return false;
+    f4assignInt(re.claim, claim);
+    f4assign(re.type, "NKL");
+    f4assignInt(re.seqa, 0);
+    f4assignInt(re.seqb, line);
+    f4assignInt(re.seqc, static_cast<long>(i) + 1);
+    f4assign(re.segid, type == "K3" ? "K3" : "NTE");
+    f4assign(re.nttyp, type.c_str());
+    f4assign(re.nrtva, pieces[i].c_str());
+    if (!refs.writeCurrent()) return false;
+  }
+  return true;
+}
+
+// The line's two reference numbers with their types.
+struct LineRefFields {
+  C4Field number[2] = {0, 0};
+  C4Field type[2] = {0, 0};
+};
+
+// The line's reference numbers as MSCL id rows, numbered from 1 in the order
+// given, unless the line has such rows already.
+bool AddLineRefs(const ConversionTable& ids, const IdRowFields& id, const RowWalk& walk,
+                 long claim, long line, const LineRefFields& f) {
+  const std::string number[2] = {Text(f.number[0]), Text(f.number[1])};
+  const std::string numberType[2] = {Text(f.type[0]), Text(f.type[1])};
+  if (number[0].empty() && number[1].empty()) return true;
+  bool exists = false;
+  walk.run(claim, [&] {
+    if (CountField(id.seqb, "sequence number") == line) {
+      exists = true;
+      return false;
+    }
+    return true;
+  });
+  long count = 0;
+  for (int k = 0; k < 2 && !exists; ++k) {
+    if (number[k].empty()) continue;
+    if (AppendIdRow(ids, id, claim, "MSCL", line, count + 1, number[k], numberType[k]) !=
+        AppendResult::Written) {
+      return false;
+    }
+    ++count;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
@@ -630,8 +729,8 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
       {0, fld("LA_SUPRLN"), fld("LA_SUPRFN"), fld("LA_SUPRMI"), fld("LA_SUPRSX")}};
   static const char* const kPeople[3][2] = {{"ORDL", "DK"}, {"REFL", "DN"}, {"SUPL", "DQ"}};
   const C4Field nrtv = fld("LA_NRTV"), nrtvtp = fld("LA_NRTVTP");
-  const C4Field refno1 = fld("LA_REFNO1"), reftp1 = fld("LA_REFTP1"), refno2 = fld("LA_REFNO2"),
-                reftp2 = fld("LA_REFTP2");
+  const LineRefFields lineRefFields{{fld("LA_REFNO1"), fld("LA_REFNO2")},
+                                    {fld("LA_REFTP1"), fld("LA_REFTP2")}};
   const C4Field deduct = fld("LA_DEDUCT"), coins = fld("LA_COINS");
   code4errorCode(c, 0);
   const LineNameCall appendName{names, nm};
@@ -644,15 +743,8 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
 
     const std::string name = Text(pursvnm);
     if (!name.empty()) {
-      std::string last = name, first, middle;
-      const size_t comma = name.find(',');
-      if (comma != std::string::npos) {
-        last = TrimControl(std::string_view(name).substr(0, comma));
-        const std::string rest = TrimControl(std::string_view(name).substr(comma + 1));
-        const size_t blank = rest.find(' ');
-        first = TrimControl(std::string_view(rest).substr(0, blank));
-        if (blank != std::string::npos) middle = TrimControl(std::string_view(rest).substr(blank));
-      }
+      std::string last, first, middle;
+      SplitPersonName(name, &last, &first, &middle);
       if (!appendName(claim, line, "PSSL", "QB", last, first, middle, "")) return false;
     }
     for (int k = 0; k < 3; ++k) {
@@ -661,58 +753,8 @@ bool Convert0169(const std::string& oldFolder, const std::string& newFolder) {
         return false;
       }
     }
-
-    const std::string narrative = MemoText(nrtv);
-    if (!TrimControl(narrative).empty()) {
-      std::string type = Text(nrtvtp);
-      if (type.empty()) type = "ADD";
-      bool exists = false;
-      narratives.run(claim, [&] {
-        if (CountField(re.seqb, "sequence number") == line) {
-          exists = true;
-          return false;
-        }
-        return true;
-      });
-      if (!exists) {
-        const std::vector<std::string> pieces = SplitNarrativeLines(narrative);
-        for (size_t i = 0; i < pieces.size(); ++i) {
-          if (!refs.appendBlank()) return false;
-          f4assignInt(re.claim, claim);
-          f4assign(re.type, "NKL");
-          f4assignInt(re.seqa, 0);
-          f4assignInt(re.seqb, line);
-          f4assignInt(re.seqc, static_cast<long>(i) + 1);
-          f4assign(re.segid, type == "K3" ? "K3" : "NTE");
-          f4assign(re.nttyp, type.c_str());
-          f4assign(re.nrtva, pieces[i].c_str());
-          if (!refs.writeCurrent()) return false;
-        }
-      }
-    }
-
-    const std::string number[2] = {Text(refno1), Text(refno2)};
-    const std::string numberType[2] = {Text(reftp1), Text(reftp2)};
-    if (!number[0].empty() || !number[1].empty()) {
-      bool exists = false;
-      lineRefs.run(claim, [&] {
-        if (CountField(id.seqb, "sequence number") == line) {
-          exists = true;
-          return false;
-        }
-        return true;
-      });
-      long count = 0;
-      for (int k = 0; k < 2 && !exists; ++k) {
-        if (number[k].empty()) continue;
-        if (AppendIdRow(ids, id, claim, "MSCL", line, count + 1, number[k], numberType[k]) !=
-            AppendResult::Written) {
-          return false;
-        }
-        ++count;
-      }
-    }
-
+    if (!AddLineNarrative(refs, re, narratives, claim, line, nrtv, nrtvtp)) return false;
+    if (!AddLineRefs(ids, id, lineRefs, claim, line, lineRefFields)) return false;
     return AppendLineAdjustment(cob, co, claim, line, "PR", "1", NumberField(deduct)) &&
            AppendLineAdjustment(cob, co, claim, line, "PR", "2", NumberField(coins));
   });

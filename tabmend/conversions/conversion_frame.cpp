@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "common/text/ascii_text.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend::conversions {
@@ -38,45 +39,34 @@ ConversionTable::ConversionTable(C4Context c, const std::string& folder, std::st
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
   path.append(base);
   path_ = path;
-  table_ = d4open(c, (path + ".dbf").c_str());
-  if (table_ == 0) return;
-  index_ = i4open(table_, (path + ".mdx").c_str());
-  if (index_ == 0) return;
+  table_ = talvex::common::Table(c, d4open(c, (path + ".dbf").c_str()));
+  if (!table_ || !table_.openIndex(path + ".mdx")) return;
   if (!tag.empty()) {
-    const C4Tag t = d4tag(table_, std::string(tag).c_str());
-    if (t == 0 || d4tagSelectP(table_, t) != 0) return;
+    const C4Tag t = d4tag(get(), std::string(tag).c_str());
+    if (t == 0 || d4tagSelectP(get(), t) != 0) return;
   }
-  const int rc = d4top(table_);
+  const int rc = d4top(get());
   empty_ = rc == r4eof;
   ok_ = rc == 0 || rc == r4eof;
 }
 
-ConversionTable::~ConversionTable() {
-  if (index_ != 0) i4close(index_);
-  if (table_ != 0) {
-    d4unlock(table_);
-    d4close(table_);
-  }
-  code4errorCode(context_, 0);
-}
-
 C4Field ConversionTable::field(std::string_view name) const {
-  const C4Field f = d4field(table_, std::string(name).c_str());
+  const C4Field f = d4field(get(), std::string(name).c_str());
   if (f == 0) code4errorCode(context_, 0);
   return f;
 }
 
 bool ConversionTable::top() const {
-  const int rc = d4top(table_);
+  const int rc = d4top(get());
   return rc == 0 || rc == r4eof;
 }
 
 bool ConversionTable::appendBlank() const {
-  return d4appendBlank(table_) == 0 || failed("append to");
+  return d4appendBlank(get()) == 0 || failed("append to");
 }
 
 bool ConversionTable::writeCurrent() const {
-  return d4writeLow(table_, d4recNoLow(table_), 0, 1) == 0 || failed("record write of");
+  return d4writeLow(get(), d4recNoLow(get()), 0, 1) == 0 || failed("record write of");
 }
 
 bool ConversionTable::failed(const char* what) const {
@@ -90,24 +80,24 @@ bool ConversionTable::visitLocated(const std::function<bool()>& visit) const {
     return visit();
   } catch (const ConversionValueError& e) {
     if (e.located() || e.field() == 0) throw;
-    const C4Field own = d4field(table_, f4name(e.field()));
+    const C4Field own = d4field(get(), f4name(e.field()));
     if (own != e.field()) {
       code4errorCode(context_, 0);
       throw;
     }
     throw ConversionValueError(
-        path_ + ".dbf record " + std::to_string(d4recNoLow(table_)) + ", " + e.what(),
+        path_ + ".dbf record " + std::to_string(d4recNoLow(get())) + ", " + e.what(),
         e.field(), true);
   }
 }
 
 bool ConversionTable::forEachLive(const std::function<bool()>& visit) {
-  int rc = d4top(table_);
+  int rc = d4top(get());
   if (rc == r4eof) return true;
   if (rc != 0) return false;
   for (;;) {
-    if (d4deleted(table_) == 0 && !visitLocated(visit)) return false;
-    rc = d4skip(table_, 1);
+    if (d4deleted(get()) == 0 && !visitLocated(visit)) return false;
+    rc = d4skip(get(), 1);
     if (rc == r4eof) return true;
     if (rc != 0) return false;
   }
@@ -115,18 +105,14 @@ bool ConversionTable::forEachLive(const std::function<bool()>& visit) {
 
 void ConversionTable::forEachWithKey(const std::string& key,
                                      const std::function<bool()>& visit) const {
-  d4top(table_);
-  for (int rc = d4seek(table_, key.c_str()); rc == 0; rc = d4seekNext(table_, key.c_str())) {
+  d4top(get());
+  for (int rc = d4seek(get(), key.c_str()); rc == 0; rc = d4seekNext(get(), key.c_str())) {
     if (!visitLocated(visit)) return;
   }
 }
 
 std::string TrimControl(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-  return std::string(text.substr(first, last - first));
+  return std::string(talvex::common::trimControl(text));
 }
 
 std::string RawText(C4Field f) {

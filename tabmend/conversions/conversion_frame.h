@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "c4dll.h"
+#include "common/tableengine/table.h"
 
 namespace talvex::tabmend::conversions {
 
@@ -59,12 +60,11 @@ class ConversionTable {
   // files opened, the tag exists and d4top gave 0 or end of file.
   ConversionTable(C4Context c, const std::string& folder, std::string_view base,
                   std::string_view tag);
-  ~ConversionTable();
   ConversionTable(const ConversionTable&) = delete;
   ConversionTable& operator=(const ConversionTable&) = delete;
 
   bool ok() const { return ok_; }
-  C4Table get() const { return table_; }
+  C4Table get() const { return table_.handle(); }
   C4Context context() const { return context_; }
 
   // The field, or 0 (error state cleared) when the table lacks it.
@@ -82,8 +82,8 @@ class ConversionTable {
   bool appendBlank() const;
   // Writes the current record now.
   bool writeCurrent() const;
-  bool pack() const { return d4pack(table_) == 0; }
-  bool reindex() const { return d4reindex(table_) == 0; }
+  bool pack() const { return d4pack(get()) == 0; }
+  bool reindex() const { return d4reindex(get()) == 0; }
 
   // Visits every record the key reaches from d4seek on through d4seekNext
   // (deleted ones included; the callers decide), after positioning with
@@ -98,8 +98,9 @@ class ConversionTable {
 
   C4Context context_;
   std::string path_;
-  C4Table table_ = 0;
-  C4Index index_ = 0;
+  // Declared after nothing that uses it on the way out: its destructor closes
+  // index, lock and table and clears the error state.
+  talvex::common::Table table_;
   bool ok_ = false;
   bool empty_ = false;
 };

@@ -7,16 +7,17 @@
 #include <string>
 
 #include "conversions/conversion_frame.h"
+#include "common/text/ascii_text.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend::conversions {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using talvex::common::isAsciiDigit;
 
 bool HospitalForm(const std::string& id) {
-  return id.size() == 6 && id[2] == '0' && IsDigit(id[3]) && IsDigit(id[4]) && IsDigit(id[5]);
+  return id.size() == 6 && id[2] == '0' && isAsciiDigit(id[3]) && isAsciiDigit(id[4]) && isAsciiDigit(id[5]);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "driver/call_checks.h"
 
-#include <cctype>
 #include <string>
 
+#include "common/text/ascii_text.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
 #include "driver/update_journal.h"
@@ -11,8 +11,9 @@
 namespace talvex::tabmend {
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// Upper case with "\\" for "/": two spellings of one path compare equal.
+std::string Upper(std::string_view path) {
+  std::string text = common::upperAscii(path);
   for (char& c : text) c = c == '/' ? '\\' : c;
   return text;
 }

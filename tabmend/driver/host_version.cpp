@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "common/text/ascii_text.h"
 #include "platform/version_resource.h"
 
 namespace talvex::tabmend {
@@ -23,11 +24,7 @@ bool ParsePart(std::string_view text, uint16_t* out) {
 
 }  // namespace
 
-std::string_view TrimControls(std::string_view text) {
-  while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-  return text;
-}
+std::string_view TrimControls(std::string_view text) { return talvex::common::trimControl(text); }
 
 std::optional<HostVersion> ParseVersionText(std::string_view text) {
   text = TrimControls(text);

@@ -13,6 +13,7 @@
 #include "restructure/table_files.h"
 #include "platform/file_system.h"
 #include "catalogue/catalogue.h"
+#include "common/text/ascii_text.h"
 #include "platform/exception_text.h"
 
 namespace talvex::tabmend {
@@ -26,11 +27,6 @@ constexpr int kRunList[] = {
     184, 185, 187, 189, 191, 192, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203,
 };
 static_assert(std::size(kRunList) == 88);
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // The journal is saved once more for the next call. When even that fails, the
 // run log keeps why and the host still gets the update's own message.
@@ -83,7 +79,7 @@ void ForEachUpdateAsTheRunGoes(
   std::map<std::string, std::string> layouts;
   std::map<std::string, std::vector<std::string>> added;  // upper-cased file -> locations
   const auto folderOf = [&](const std::string& relative, const std::string& base) {
-    auto it = layouts.find(Upper(relative + base));
+    auto it = layouts.find(common::upperAscii(relative + base));
     return it != layouts.end() ? it->second : folders.data + relative;
   };
   for (int number : kRunList) {
@@ -96,7 +92,7 @@ void ForEachUpdateAsTheRunGoes(
                                       : BuildTableLocationList(folders.data, row->locationBasis);
     // A folder whose basis table an earlier update of the run adds is in the
     // list the run builds by then.
-    for (const std::string& rel : added[Upper(row->locationBasis)]) {
+    for (const std::string& rel : added[common::upperAscii(row->locationBasis)]) {
       bool listed = false;
       for (const TableLocation& location : locations) listed = listed || location.relative == rel;
       if (!listed && row->form != RestructureForm::Single) locations.push_back({rel, false});
@@ -112,8 +108,8 @@ void ForEachUpdateAsTheRunGoes(
         for (const UpdatedTable& table : row->tables()) {
           if (platform::pathExists(folderOf(rel, table.base) + table.base + ".dbf")) continue;
           location.needsUpdate = true;
-          layouts[Upper(rel + table.base)] = clone;
-          added[Upper(std::string(table.base) + ".dbf")].push_back(rel);
+          layouts[common::upperAscii(rel + table.base)] = clone;
+          added[common::upperAscii(std::string(table.base) + ".dbf")].push_back(rel);
         }
         continue;
       }
@@ -121,7 +117,7 @@ void ForEachUpdateAsTheRunGoes(
                                  ? NeedsUpdateProbe(*row, folderOf(rel, probed))
                                  : needed;
       if (!location.needsUpdate) continue;
-      for (const UpdatedTable& table : row->tables()) layouts[Upper(rel + table.base)] = clone;
+      for (const UpdatedTable& table : row->tables()) layouts[common::upperAscii(rel + table.base)] = clone;
     }
     visit(*row, locations);
   }

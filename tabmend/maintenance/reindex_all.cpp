@@ -1,8 +1,8 @@
 #include "maintenance/reindex_all.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "common/text/ascii_text.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 #include "driver/run_state.h"
@@ -19,16 +19,10 @@ const char kRebuildAdvice[] =
 const char kArchiveAdvice[] =
     "The claim archive is corrupt and will require manual repair or removal.";
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
+using talvex::common::sameTextNoCase;
 
 bool EndsWithDbf(std::string_view name) {
-  return name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".DBF");
+  return name.size() > 4 && sameTextNoCase(name.substr(name.size() - 4), ".DBF");
 }
 
 std::string UpToFirstDot(std::string_view text) {
@@ -62,7 +56,7 @@ std::string ReindexListedTables(C4Context c, const std::vector<std::string>& nam
       if (!ReindexOneTable(c, data, name, &detail)) {
         return WithDetail("Unable to reindex database file: " + name + ".DBF", detail);
       }
-    } else if (!EqualsNoCase(name, "UTILMAST")) {
+    } else if (!sameTextNoCase(name, "UTILMAST")) {
       return "Unable to locate index file: " + name + ".MDX\r\n" + kRebuildAdvice;
     }
   }

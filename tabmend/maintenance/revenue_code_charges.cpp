@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "common/text/ascii_text.h"
 #include "platform/file_system.h"
 #include "common/tableengine/table.h"
 #include "driver/run_state.h"
@@ -16,13 +17,7 @@ const char kOpenFailed[] = "Unable to open Revenue Codes reference file.";
 
 std::string DumpFile() { return Folders().install + "private\\" + kRevenueCodeDumpName; }
 
-// Trims characters with codes up to 32 at both ends.
-std::string TrimControls(std::string_view text) {
-  size_t b = 0, e = text.size();
-  while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-  while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
-  return std::string(text.substr(b, e - b));
-}
+std::string TrimControls(std::string_view text) { return std::string(common::trimControl(text)); }
 
 // revcode with its index open and BY_CODE selected; the Table closes both.
 struct RevenueCodeTable {

@@ -1,11 +1,11 @@
 #include "restructure/record_copy.h"
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <stdexcept>
 #include <vector>
 
+#include "common/text/ascii_text.h"
 #include "driver/progress.h"
 #include "driver/run_state.h"
 #include "restructure/table_files.h"
@@ -199,10 +199,7 @@ class Copy {
   bool inLoop_ = false;
 };
 
-std::string Upper(std::string text) {
-  for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-  return text;
-}
+using talvex::common::upperAscii;
 
 CopyFault OpenFault(int code) {
   if (code == e4memo) return CopyFault::DamagedMemo;
@@ -218,7 +215,7 @@ bool CopyCommonFields(const std::string& sourceFolder, const std::string& target
   if (failure != nullptr) *failure = CopyFailure{};
   const std::string sourcePath = WithBackslash(sourceFolder) + base;
   OpenTable source(c, sourcePath);
-  Copy copy(c, Upper(base) + " (" + sourcePath + ".dbf)", source.get(), failure);
+  Copy copy(c, upperAscii(base) + " (" + sourcePath + ".dbf)", source.get(), failure);
   if (!source.ok()) {
     return copy.Fail(OpenFault(source.openError()), "cannot open it: " + source.openText());
   }

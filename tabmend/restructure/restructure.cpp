@@ -1,10 +1,10 @@
 #include "restructure/restructure.h"
 
-#include <cctype>
 #include <exception>
 #include <functional>
 #include <vector>
 
+#include "common/text/ascii_text.h"
 #include "platform/file_system.h"
 #include "conversions/conversion_dispatch.h"
 #include "driver/run_log.h"
@@ -247,10 +247,7 @@ class Restructure {
     return true;
   }
 
-  static std::string UpperCase(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-  }
+  static std::string UpperCase(const std::string& text) { return common::upperAscii(text); }
 
   bool Every(Which which, const char* message, const std::function<bool(const std::string&)>& step) {
     for (const TableLocation& location : locations_) {

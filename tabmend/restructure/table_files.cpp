@@ -1,8 +1,8 @@
 #include "restructure/table_files.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "common/text/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "driver/run_state.h"
@@ -12,11 +12,7 @@ namespace {
 
 namespace fs = talvex::platform;
 
-std::string Upper(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return text;
-}
+using talvex::common::upperAscii;
 
 // Extensions a clean deletes (the set of the table).
 std::vector<const char*> DeleteSet(const UpdatedTable& table, MemoRule memo) {
@@ -37,7 +33,7 @@ bool HasBackedUp(const std::string& key) {
 bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule memo) {
   const std::string base = folder + table.base;
   const std::string original = folder + "original\\";
-  const std::string key = Upper(base);
+  const std::string key = upperAscii(base);
   if (!HasBackedUp(key)) {
     // The data file goes first: "original\" without one is never taken for
     // a pre-call copy.

@@ -77,6 +77,32 @@ TEST_F(TableBinding, HandlesCloseOnEveryPath) {
   EXPECT_EQ(code4errorCode(guard.get(), 0), 0);
 }
 
+// The roster's claim tables and the conversions open their index through the
+// Table: it must travel with a move and go before the table on close.
+TEST_F(TableBinding, AnIndexOpenedThroughTheTableMovesWithItAndClosesFirst) {
+  const C4FieldInfo fields[] = {{"CLAIM", 'N', 10, 0}, {nullptr, 0, 0, 0}};
+  const C4TagInfo tags[] = {{"L_CLAIM", "CLAIM", nullptr, 0, 0}, {nullptr, nullptr, nullptr, 0, 0}};
+  C4Table created = d4create(guard.get(), dir.host("BSLINES.DBF").c_str(), fields, tags);
+  ASSERT_NE(created, 0u);
+  ASSERT_EQ(d4close(created), 0);
+  Table moved;
+  {
+    Table t(guard.get(), d4open(guard.get(), dir.host("BSLINES.DBF").c_str()));
+    ASSERT_TRUE(t);
+    EXPECT_FALSE(t.openIndex(dir.host("NOSUCH.MDX")));
+    EXPECT_NE(code4errorCode(guard.get(), 0), 0);  // left for the caller to report
+    ASSERT_TRUE(t.openIndex(dir.host("BSLINES.MDX")));
+    moved = std::move(t);
+    EXPECT_EQ(t.index(), 0u);
+  }
+  ASSERT_NE(moved.index(), 0u);
+  EXPECT_NE(i4tag(moved.index(), "L_CLAIM"), 0u);
+  EXPECT_EQ(moved.close(), 0);
+  EXPECT_EQ(moved.index(), 0u);
+  EXPECT_EQ(code4data(guard.get(), "BSLINES"), 0u);
+  EXPECT_EQ(code4errorCode(guard.get(), 0), 0);
+}
+
 TEST(ContextGuardTest, ReleasesTheContext) {
   talvex::testing::TempDir dir;
   C4Context c;

@@ -3,21 +3,15 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../common/file_bytes.h"
 #include "conversion_tables.h"
 #include "conversions/conversions.h"
 
 namespace talvex::tabmend::conversions::testing {
 namespace {
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using talvex::testing::ReadBytes;
+using talvex::testing::WriteBytes;
 
 class ConversionFailures : public ConversionTables {};
 

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <set>
 
+#include "../common/file_bytes.h"
 #include "c4dll.h"
 #include "platform/fault_seam.h"
 #include "index_check.h"
@@ -28,7 +29,29 @@ namespace {
 
 constexpr host::ReleaseNumber kOldest{1, 65, 0, 100};
 
-class CrashedUpdate : public UpdateProcesses {};
+class CrashedUpdate : public UpdateProcesses {
+ protected:
+  struct Uninterrupted {
+    std::string dump;                  // the tables, read by the independent reader
+    int32_t counts[TALVEX_FAULT_OPS];  // the run's operations, by fault-seam kind
+  };
+
+  // Installs the oldest release, keeps it as the pristine state and runs the
+  // update once, uninterrupted, in this process: what every crashed and
+  // rerun update must end at.
+  void RunUninterrupted(Uninterrupted* out) {
+    Install(kOldest);
+    KeepPristine();
+    installed = TableFiles();
+    c4faultClear();
+    ASSERT_EQ(Update(std::nullopt).result, 0);
+    for (int op = 0; op < TALVEX_FAULT_OPS; ++op) out->counts[op] = c4faultCount(op);
+    c4faultClear();
+    NoteIndexless();
+    out->dump = IndependentDump();
+    ASSERT_EQ(IndexProblems(), "");
+  }
+};
 
 std::vector<int32_t> CrashPoints(int32_t count, int extra) {
   const char* env = std::getenv("TALVEX_CRASH_POINTS");
@@ -44,19 +67,10 @@ std::vector<int32_t> CrashPoints(int32_t count, int extra) {
 }
 
 TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
-  Install(kOldest);
-  KeepPristine();
-  installed = TableFiles();
-
-  // The uninterrupted run, in this process, to count its operations.
-  c4faultClear();
-  ASSERT_EQ(Update(std::nullopt).result, 0);
-  int32_t counts[TALVEX_FAULT_OPS];
-  for (int op = 0; op < TALVEX_FAULT_OPS; ++op) counts[op] = c4faultCount(op);
-  c4faultClear();
-  NoteIndexless();
-  const std::string expected = IndependentDump();
-  ASSERT_EQ(IndexProblems(), "");
+  Uninterrupted base;
+  ASSERT_NO_FATAL_FAILURE(RunUninterrupted(&base));
+  const std::string& expected = base.dump;
+  const int32_t* counts = base.counts;
   ASSERT_NE(expected.find("== bcclaim.dbf"), std::string::npos);
 
   const std::pair<TalvexFaultOp, const char*> kinds[] = {{TALVEX_FAULT_COPY, "copy"},
@@ -106,17 +120,10 @@ TEST_F(CrashedUpdate, EveryCrashPointEndsAfterTheRerunAsAnUninterruptedRun) {
 // what the run relies on after a sync (backups, journal, swapped-in tables)
 // was synced, and nothing it did not sync is relied on.
 TEST_F(CrashedUpdate, EveryPowerCutEndsAfterTheRerunAsAnUninterruptedRun) {
-  Install(kOldest);
-  KeepPristine();
-  installed = TableFiles();
-
-  c4faultClear();
-  ASSERT_EQ(Update(std::nullopt).result, 0);
-  const int32_t syncs = c4faultCount(TALVEX_FAULT_SYNC);
-  c4faultClear();
-  NoteIndexless();
-  const std::string expected = IndependentDump();
-  ASSERT_EQ(IndexProblems(), "");
+  Uninterrupted base;
+  ASSERT_NO_FATAL_FAILURE(RunUninterrupted(&base));
+  const std::string& expected = base.dump;
+  const int32_t syncs = base.counts[TALVEX_FAULT_SYNC];
   ASSERT_GT(syncs, 12);
 
   int cuts = 0, journals = 0;
@@ -153,20 +160,8 @@ TEST_F(CrashedUpdate, EveryPowerCutEndsAfterTheRerunAsAnUninterruptedRun) {
 // first swap, right after its data file went.
 constexpr host::ReleaseNumber kRecent{2, 25, 0, 100};
 
-std::string Bytes(const std::string& path) {
-  std::string bytes;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  for (int ch; f != nullptr && (ch = std::fgetc(f)) != EOF;) bytes += static_cast<char>(ch);
-  if (f != nullptr) std::fclose(f);
-  return bytes;
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
+using talvex::testing::ReadBytes;
+using talvex::testing::WriteBytes;
 
 TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback) {
   Install(kRecent);
@@ -179,7 +174,7 @@ TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback)
   ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
   ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
   const std::string journalPath = nativeInstall + "/update/tabmend.jnl";
-  const std::string journal = Bytes(journalPath);
+  const std::string journal = ReadBytes(journalPath);
   ASSERT_NE(journal.find("update 192"), std::string::npos) << journal;
 
   // One byte changed, the version line changed, the file cut short: each is
@@ -189,7 +184,7 @@ TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback)
   std::string otherVersion = journal;
   otherVersion.replace(otherVersion.find(" 2\n"), 3, " 3\n");
   for (const std::string& bad : {flipped, otherVersion, journal.substr(0, journal.size() - 5)}) {
-    Put(journalPath, bad);
+    ASSERT_TRUE(WriteBytes(journalPath, bad));
     const auto before = Snapshot(root);
     CallResult call = Update(std::nullopt);
     EXPECT_EQ(call.result, -1);
@@ -200,7 +195,7 @@ TEST_F(CrashedUpdate, AJournalIsNeverGuessedAtAndABackupMissingStopsTheRollback)
   }
 
   // The backup the rollback needs is gone: the call names it and deletes nothing.
-  Put(journalPath, journal);
+  ASSERT_TRUE(WriteBytes(journalPath, journal));
   const std::string backup = nativeInstall + "/update/backup/submit.dbf";
   stdfs::rename(backup, backup + ".aside");
   const auto before = Snapshot(root);
@@ -229,8 +224,8 @@ TEST_F(CrashedUpdate, TheLastCopiesOfATableAreNeverDeleted) {
   ASSERT_EQ(HostUpdate("crash:delete:2"), 86);
   ASSERT_FALSE(stdfs::exists(nativeData + "/submit.dbf"));
   stdfs::remove(nativeInstall + "/update/tabmend.jnl");
-  const std::string backup = Bytes(nativeInstall + "/update/backup/submit.dbf");
-  const std::string work = Bytes(nativeInstall + "/update/submit.dbf");
+  const std::string backup = ReadBytes(nativeInstall + "/update/backup/submit.dbf");
+  const std::string work = ReadBytes(nativeInstall + "/update/submit.dbf");
   ASSERT_FALSE(backup.empty());
   ASSERT_FALSE(work.empty());
   for (int call = 0; call < 2; ++call) {
@@ -243,8 +238,8 @@ TEST_F(CrashedUpdate, TheLastCopiesOfATableAreNeverDeleted) {
                                       "submit is missing or incomplete in the data directory; "
                                       "its backup and work copies were kept.")
         << result.error();
-    EXPECT_EQ(Bytes(nativeInstall + "/update/backup/submit.dbf"), backup);
-    EXPECT_EQ(Bytes(nativeInstall + "/update/submit.dbf"), work);
+    EXPECT_EQ(ReadBytes(nativeInstall + "/update/backup/submit.dbf"), backup);
+    EXPECT_EQ(ReadBytes(nativeInstall + "/update/submit.dbf"), work);
   }
 }
 
@@ -254,14 +249,14 @@ TEST_F(CrashedUpdate, AnUpdateWithoutALocateCheckKeepsTheCopiesOfAMissingTable) 
   ASSERT_EQ(Update(std::nullopt).result, 0);  // leaves the backups of this call
   RestoreSnapshot(nativeData, oldData);
   stdfs::remove(nativeData + "/bcelgrq.dbf");
-  const std::string backup = Bytes(nativeInstall + "/update/backup/bcelgrq.dbf");
+  const std::string backup = ReadBytes(nativeInstall + "/update/backup/bcelgrq.dbf");
   ASSERT_FALSE(backup.empty());
   CallResult call = Update(std::nullopt);
   EXPECT_EQ(call.result, -1);
   EXPECT_EQ(call.error(), "Update0195- Table " + folders.data +
                               "bcelgrq is missing or incomplete in the data directory; its backup "
                               "and work copies were kept.");
-  EXPECT_EQ(Bytes(nativeInstall + "/update/backup/bcelgrq.dbf"), backup);
+  EXPECT_EQ(ReadBytes(nativeInstall + "/update/backup/bcelgrq.dbf"), backup);
 }
 
 // The volume fills at the Nth copy or write of a whole call (every write and

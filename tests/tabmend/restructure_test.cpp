@@ -16,16 +16,14 @@
 #include "sample_data.h"
 #include "catalogue/catalogue.h"
 #include "../common/copy_over.h"
+#include "../common/file_bytes.h"
 
 namespace talvex::tabmend::testing {
 namespace {
 
 namespace stdfs = std::filesystem;
 
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using talvex::testing::ReadBytes;
 
 bool HasField(C4Context c, const std::string& path, const char* field) {
   C4Table t = d4open(c, path.c_str());

@@ -6,16 +6,14 @@
 #include <cstdio>
 #include <system_error>
 
+#include "../ascii_text.h"
+
 namespace talvex::engine::expr {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using ascii::isDigit;
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\0')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-  return s;
-}
+std::string_view TrimBlanks(std::string_view s) { return ascii::trimBlanks(s, true); }
 
 // Parses [-+]digits[.digits] exactly as given (no blanks). from_chars is used
 // because strtod follows the process locale's decimal point.
@@ -30,7 +28,7 @@ std::optional<double> ParseDecimal(std::string_view s) {
   bool digits = false, point = false;
   for (; i < s.size(); ++i) {
     char c = s[i];
-    if (IsDigit(c)) {
+    if (isDigit(c)) {
       digits = true;
     } else if (c == '.' && !point) {
       point = true;
@@ -109,7 +107,7 @@ double ParseLeadingNumber(std::string_view text) {
   size_t start = i;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   bool point = false;
-  while (i < text.size() && (IsDigit(text[i]) || (text[i] == '.' && !point))) {
+  while (i < text.size() && (isDigit(text[i]) || (text[i] == '.' && !point))) {
     if (text[i] == '.') point = true;
     ++i;
   }
@@ -176,7 +174,7 @@ double RoundDecimal(double value, int dec) {
 long DaysFromDtos(std::string_view s) {
   if (s.size() != 8) return 0;
   for (char c : s)
-    if (!IsDigit(c)) return 0;
+    if (!isDigit(c)) return 0;
   int y = (s[0] - '0') * 1000 + (s[1] - '0') * 100 + (s[2] - '0') * 10 + (s[3] - '0');
   int m = (s[4] - '0') * 10 + (s[5] - '0');
   int d = (s[6] - '0') * 10 + (s[7] - '0');
@@ -232,7 +230,7 @@ long DaysFromCtod(std::string_view text) {
   int digits[3] = {0, 0, 0};
   int part = 0;
   for (char c : t) {
-    if (IsDigit(c)) {
+    if (isDigit(c)) {
       if (digits[part] >= 4) return 0;
       parts[part] = parts[part] * 10 + (c - '0');
       ++digits[part];

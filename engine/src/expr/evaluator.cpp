@@ -5,6 +5,7 @@
 #include "dbase_values.h"
 #include "expr_functions.h"
 #include "expr_node.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {
@@ -59,17 +60,13 @@ int CompareText(const std::string &a, const std::string &b) {
   return 0;
 }
 
-std::string_view TrimRight(const std::string &s) {
-  size_t n = s.size();
-  while (n > 0 && s[n - 1] == ' ') --n;
-  return std::string_view(s.data(), n);
-}
+using ascii::trimRightBlanks;
 
 bool EvalCompare(Cmp cmp, const Value &a, const Value &b) {
   int order = 0;
   switch (a.type) {
     case ValueType::Character:
-      if (cmp == Cmp::ExactEq) return TrimRight(a.text) == TrimRight(b.text);
+      if (cmp == Cmp::ExactEq) return trimRightBlanks(a.text) == trimRightBlanks(b.text);
       order = CompareText(a.text, b.text);
       break;
     case ValueType::Numeric:
@@ -219,7 +216,7 @@ void Eval(const Node &node, const EvalContext &ctx, Value &out) {
       out.text += b.text;
       return SetText(out, std::move(out.text), node.width);
     case Op::ConcatMove: {
-      std::string_view kept = TrimRight(out.text);
+      std::string_view kept = trimRightBlanks(out.text);
       size_t blanks = out.text.size() - kept.size();
       std::string r(kept);
       r += b.text;

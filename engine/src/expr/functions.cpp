@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dbase_values.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {
@@ -22,8 +23,8 @@ const FunctionSignature kFunctions[] = {
     {"ASC", Fn::Asc, 1, 1},       {"STOD", Fn::Stod, 1, 1},
 };
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+using ascii::lowerChar;
+using ascii::upperChar;
 
 const char *TypeName(ValueType t) {
   switch (t) {
@@ -55,16 +56,13 @@ bool ConstInt(const Node &node, size_t i, int &out) {
 
 void PadTo(std::string &s, int width) { s.resize(size_t(width), ' '); }
 
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+using ascii::trimRightBlanks;
 
 }  // namespace
 
 const FunctionSignature *FindFunction(std::string_view name) {
   std::string up;
-  for (char c : name) up.push_back(Upper(c));
+  for (char c : name) up.push_back(upperChar(c));
   for (const auto &f : kFunctions)
     if (up == f.name) return &f;
   if (up.size() < 4) return nullptr;
@@ -73,37 +71,107 @@ const FunctionSignature *FindFunction(std::string_view name) {
   return nullptr;
 }
 
-std::string TypeCall(Node &node, const FunctionSignature &sig) {
-  auto &args = node.args;
-  size_t n = args.size();
-  if (int(n) < sig.min_args || int(n) > sig.max_args) {
-    std::string want = sig.min_args == sig.max_args
-                           ? std::to_string(sig.min_args)
-                           : std::to_string(sig.min_args) + " to " + std::to_string(sig.max_args);
-    return std::string(sig.name) + "() takes " + want + " argument" +
-           (sig.max_args == 1 ? "" : "s") + ", not " + std::to_string(n);
-  }
-  auto is = [&](size_t i, ValueType t) { return args[i]->type == t; };
-  node.fn = sig.fn;
-  node.dec = 0;
-  node.width = 10;
-  node.constant = std::all_of(args.begin(), args.end(), [](auto &a) { return a->constant; });
-  int w0 = n > 0 ? args[0]->width : 0;
+namespace {
 
+bool ArgIs(const Node &node, size_t i, ValueType t) { return node.args[i]->type == t; }
+int FirstWidth(const Node &node) { return node.args.empty() ? 0 : node.args[0]->width; }
+
+std::string CheckArgCount(const FunctionSignature &sig, size_t n) {
+  if (int(n) >= sig.min_args && int(n) <= sig.max_args) return {};
+  std::string want = sig.min_args == sig.max_args
+                         ? std::to_string(sig.min_args)
+                         : std::to_string(sig.min_args) + " to " + std::to_string(sig.max_args);
+  return std::string(sig.name) + "() takes " + want + " argument" +
+         (sig.max_args == 1 ? "" : "s") + ", not " + std::to_string(n);
+}
+
+std::string TypeStr(Node &node, const FunctionSignature &sig) {
+  const size_t n = node.args.size();
+  if (!ArgIs(node, 0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
+  int len = 10, dec = 0;
+  if (n > 1 && !ConstInt(node, 1, len)) return ArgError(sig, 1, "a constant number");
+  if (n > 2 && !ConstInt(node, 2, dec)) return ArgError(sig, 2, "a constant number");
+  if (len < 1 || len > 255) return "STR() length must be 1 to 255";
+  if (dec < 0 || dec > 255) return "STR() decimals must be 0 to 255";
+  node.type = ValueType::Character;
+  node.width = len;
+  node.ints[0] = len;
+  node.ints[1] = dec;
+  return {};
+}
+
+std::string TypeLeftRight(Node &node, const FunctionSignature &sig) {
+  if (!ArgIs(node, 0, ValueType::Character)) return ArgError(sig, 0, "character");
+  int count = 0;
+  if (!ConstInt(node, 1, count)) return ArgError(sig, 1, "a constant number");
+  node.type = ValueType::Character;
+  node.width = std::clamp(count, 0, FirstWidth(node));
+  node.ints[0] = node.width;
+  return {};
+}
+
+// The width must be known when the expression is compiled: a key has one
+// length. So the count, or the start when the count is left out, is constant.
+std::string TypeSubstr(Node &node, const FunctionSignature &sig) {
+  if (!ArgIs(node, 0, ValueType::Character)) return ArgError(sig, 0, "character");
+  if (!ArgIs(node, 1, ValueType::Numeric)) return ArgError(sig, 1, "numeric");
+  const int w0 = FirstWidth(node);
+  int start = 0, count = 0;
+  bool start_known = ConstInt(node, 1, start);
+  if (start_known) start = std::max(start, 1);
+  if (node.args.size() > 2) {
+    if (!ConstInt(node, 2, count)) return ArgError(sig, 2, "a constant number");
+    count = std::clamp(count, 0, w0);
+    if (start_known) count = std::min(count, std::max(0, w0 - start + 1));
+  } else {
+    if (!start_known) return "SUBSTR() needs a constant start when the length is not given";
+    count = std::max(0, w0 - start + 1);
+  }
+  node.type = ValueType::Character;
+  node.width = count;
+  node.ints[0] = count;
+  return {};
+}
+
+std::string TypeSpace(Node &node, const FunctionSignature &sig) {
+  int count = 0;
+  if (!ConstInt(node, 0, count)) return ArgError(sig, 0, "a constant number");
+  if (count < 0 || count > kMaxWidth) return "SPACE() length out of range";
+  node.type = ValueType::Character;
+  node.width = count;
+  return {};
+}
+
+std::string TypeIif(Node &node, const FunctionSignature &sig) {
+  const auto &args = node.args;
+  if (!ArgIs(node, 0, ValueType::Logical)) return ArgError(sig, 0, "logical");
+  if (args[1]->type != args[2]->type)
+    return std::string("IIF() branches differ in type: ") + TypeName(args[1]->type) + " and " +
+           TypeName(args[2]->type);
+  node.type = args[1]->type;
+  // The wider branch fixes the width; the other is blank-padded.
+  node.width = std::max(args[1]->width, args[2]->width);
+  node.dec = std::max(args[1]->dec, args[2]->dec);
+  return {};
+}
+
+std::string TypeMaxMin(Node &node, const FunctionSignature &sig) {
+  const auto &args = node.args;
+  if (!(ArgIs(node, 0, ValueType::Numeric) || ArgIs(node, 0, ValueType::Date)) ||
+      args[1]->type != args[0]->type)
+    return std::string(sig.name) + "() needs two numbers or two dates";
+  node.type = args[0]->type;
+  node.width = std::max(args[0]->width, args[1]->width);
+  node.dec = std::max(args[0]->dec, args[1]->dec);
+  return {};
+}
+
+// The functions whose arguments each have one fixed type and whose result
+// needs no constant argument.
+std::string TypeFixedArgs(Node &node, const FunctionSignature &sig) {
+  const auto &args = node.args;
+  auto is = [&](size_t i, ValueType t) { return ArgIs(node, i, t); };
   switch (sig.fn) {
-    case Fn::Str: {
-      if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
-      int len = 10, dec = 0;
-      if (n > 1 && !ConstInt(node, 1, len)) return ArgError(sig, 1, "a constant number");
-      if (n > 2 && !ConstInt(node, 2, dec)) return ArgError(sig, 2, "a constant number");
-      if (len < 1 || len > 255) return "STR() length must be 1 to 255";
-      if (dec < 0 || dec > 255) return "STR() decimals must be 0 to 255";
-      node.type = ValueType::Character;
-      node.width = len;
-      node.ints[0] = len;
-      node.ints[1] = dec;
-      return {};
-    }
     case Fn::Dtos:
     case Fn::Dtoc:
       if (!is(0, ValueType::Date)) return ArgError(sig, 0, "a date");
@@ -116,54 +184,17 @@ std::string TypeCall(Node &node, const FunctionSignature &sig) {
     case Fn::Ltrim:
       if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Character;
-      node.width = w0;
+      node.width = FirstWidth(node);
       return {};
-    case Fn::Left:
-    case Fn::Right: {
-      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
-      int count = 0;
-      if (!ConstInt(node, 1, count)) return ArgError(sig, 1, "a constant number");
-      node.type = ValueType::Character;
-      node.width = std::clamp(count, 0, w0);
-      node.ints[0] = node.width;
-      return {};
-    }
-    case Fn::Substr: {
-      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
-      if (!is(1, ValueType::Numeric)) return ArgError(sig, 1, "numeric");
-      int start = 0, count = 0;
-      bool start_known = ConstInt(node, 1, start);
-      if (start_known) start = std::max(start, 1);
-      if (n > 2) {
-        if (!ConstInt(node, 2, count)) return ArgError(sig, 2, "a constant number");
-        count = std::clamp(count, 0, w0);
-        if (start_known) count = std::min(count, std::max(0, w0 - start + 1));
-      } else {
-        if (!start_known) return "SUBSTR() needs a constant start when the length is not given";
-        count = std::max(0, w0 - start + 1);
-      }
-      node.type = ValueType::Character;
-      node.width = count;
-      node.ints[0] = count;
-      return {};
-    }
     case Fn::Val:
+    case Fn::Len:
+    case Fn::Asc:
       if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       node.type = ValueType::Numeric;
       return {};
-    case Fn::Iif:
-      if (!is(0, ValueType::Logical)) return ArgError(sig, 0, "logical");
-      if (args[1]->type != args[2]->type)
-        return std::string("IIF() branches differ in type: ") + TypeName(args[1]->type) +
-               " and " + TypeName(args[2]->type);
-      node.type = args[1]->type;
-      // The wider branch fixes the width; the other is blank-padded.
-      node.width = std::max(args[1]->width, args[2]->width);
-      node.dec = std::max(args[1]->dec, args[2]->dec);
-      return {};
     case Fn::Descend:
       node.type = args[0]->type;
-      node.width = w0;
+      node.width = FirstWidth(node);
       node.dec = args[0]->dec;
       return {};
     case Fn::Deleted:
@@ -187,24 +218,11 @@ std::string TypeCall(Node &node, const FunctionSignature &sig) {
       if (!is(0, ValueType::Date)) return ArgError(sig, 0, "a date");
       node.type = ValueType::Numeric;
       return {};
-    case Fn::Len:
-    case Fn::Asc:
-      if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
-      node.type = ValueType::Numeric;
-      return {};
     case Fn::At:
       if (!is(0, ValueType::Character)) return ArgError(sig, 0, "character");
       if (!is(1, ValueType::Character)) return ArgError(sig, 1, "character");
       node.type = ValueType::Numeric;
       return {};
-    case Fn::Space: {
-      int count = 0;
-      if (!ConstInt(node, 0, count)) return ArgError(sig, 0, "a constant number");
-      if (count < 0 || count > kMaxWidth) return "SPACE() length out of range";
-      node.type = ValueType::Character;
-      node.width = count;
-      return {};
-    }
     case Fn::Int:
     case Fn::Abs:
       if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
@@ -218,22 +236,97 @@ std::string TypeCall(Node &node, const FunctionSignature &sig) {
       node.type = ValueType::Numeric;
       node.dec = args[0]->dec;
       return {};
-    case Fn::Max:
-    case Fn::Min:
-      if (!(is(0, ValueType::Numeric) || is(0, ValueType::Date)) || args[1]->type != args[0]->type)
-        return std::string(sig.name) + "() needs two numbers or two dates";
-      node.type = args[0]->type;
-      node.width = std::max(w0, args[1]->width);
-      node.dec = std::max(args[0]->dec, args[1]->dec);
-      return {};
     case Fn::Chr:
       if (!is(0, ValueType::Numeric)) return ArgError(sig, 0, "numeric");
       node.type = ValueType::Character;
       node.width = 1;
       return {};
+    default:
+      return "unknown function";
   }
-  return "unknown function";
 }
+
+}  // namespace
+
+std::string TypeCall(Node &node, const FunctionSignature &sig) {
+  if (std::string e = CheckArgCount(sig, node.args.size()); !e.empty()) return e;
+  node.fn = sig.fn;
+  node.dec = 0;
+  node.width = 10;
+  node.constant =
+      std::all_of(node.args.begin(), node.args.end(), [](auto &a) { return a->constant; });
+  switch (sig.fn) {
+    case Fn::Str: return TypeStr(node, sig);
+    case Fn::Left:
+    case Fn::Right: return TypeLeftRight(node, sig);
+    case Fn::Substr: return TypeSubstr(node, sig);
+    case Fn::Space: return TypeSpace(node, sig);
+    case Fn::Iif: return TypeIif(node, sig);
+    case Fn::Max:
+    case Fn::Min: return TypeMaxMin(node, sig);
+    default: return TypeFixedArgs(node, sig);
+  }
+}
+
+namespace {
+
+// The functions whose result is text; out holds the first argument's value
+// and b the second's.
+void EvalTextCall(const Node &node, const Value &b, Value &out) {
+  switch (node.fn) {
+    case Fn::Str:
+      return SetText(out, FormatStr(out.number, node.ints[0], node.ints[1]), node.width);
+    case Fn::Dtos:
+      return SetText(out, std::move(out.text), 8);
+    case Fn::Dtoc:
+      return SetText(out, DtocFromDays(long(out.number)), 8);
+    case Fn::Upper:
+      for (char &c : out.text) c = upperChar(c);
+      return;
+    case Fn::Lower:
+      for (char &c : out.text) c = lowerChar(c);
+      return;
+    case Fn::Left:
+      return SetText(out, out.text.substr(0, size_t(node.ints[0])), node.width);
+    case Fn::Right: {
+      size_t count = std::min(out.text.size(), size_t(node.ints[0]));
+      return SetText(out, out.text.substr(out.text.size() - count), node.width);
+    }
+    case Fn::Substr: {
+      double s = std::trunc(b.number);
+      size_t start = s < 1 ? 0 : s > double(out.text.size()) ? out.text.size() : size_t(s) - 1;
+      return SetText(out, out.text.substr(start, size_t(node.ints[0])), node.width);
+    }
+    case Fn::Trim:
+      return SetText(out, std::string(trimRightBlanks(out.text)), node.width);
+    case Fn::Ltrim: {
+      size_t i = out.text.find_first_not_of(' ');
+      return SetText(out, i == std::string::npos ? std::string() : out.text.substr(i), node.width);
+    }
+    default:
+      return;
+  }
+}
+
+// DESCEND: the value mapped so that its keys sort in reverse order.
+void EvalDescend(const Node &node, Value &out) {
+  switch (out.type) {
+    case ValueType::Character:
+      // Padded first so that the blanks added later do not break the order.
+      PadTo(out.text, node.width);
+      for (char &c : out.text) c = char(255 - static_cast<unsigned char>(c));
+      return;
+    case ValueType::Numeric:
+      return SetNumber(out, -out.number);
+    case ValueType::Date:
+      // Mirrors years 1-9999 onto themselves; blank stays blank.
+      return SetDate(out, out.number == 0 ? 0 : long(1721426 + 5373484 - out.number));
+    case ValueType::Logical:
+      return SetLogical(out, !out.logical);
+  }
+}
+
+}  // namespace
 
 void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
   const auto &args = node.args;
@@ -254,52 +347,20 @@ void EvalCall(const Node &node, const EvalContext &ctx, Value &out) {
 
   switch (node.fn) {
     case Fn::Str:
-      return SetText(out, FormatStr(out.number, node.ints[0], node.ints[1]), node.width);
     case Fn::Dtos:
-      return SetText(out, std::move(out.text), 8);
     case Fn::Dtoc:
-      return SetText(out, DtocFromDays(long(out.number)), 8);
     case Fn::Upper:
-      for (char &c : out.text) c = Upper(c);
-      return;
     case Fn::Lower:
-      for (char &c : out.text) c = Lower(c);
-      return;
     case Fn::Left:
-      return SetText(out, out.text.substr(0, size_t(node.ints[0])), node.width);
-    case Fn::Right: {
-      size_t count = std::min(out.text.size(), size_t(node.ints[0]));
-      return SetText(out, out.text.substr(out.text.size() - count), node.width);
-    }
-    case Fn::Substr: {
-      double s = std::trunc(b.number);
-      size_t start = s < 1 ? 0 : s > double(out.text.size()) ? out.text.size() : size_t(s) - 1;
-      return SetText(out, out.text.substr(start, size_t(node.ints[0])), node.width);
-    }
+    case Fn::Right:
+    case Fn::Substr:
     case Fn::Trim:
-      return SetText(out, std::string(TrimRight(out.text)), node.width);
-    case Fn::Ltrim: {
-      size_t i = out.text.find_first_not_of(' ');
-      return SetText(out, i == std::string::npos ? std::string() : out.text.substr(i), node.width);
-    }
+    case Fn::Ltrim:
+      return EvalTextCall(node, b, out);
     case Fn::Val:
       return SetNumber(out, ParseLeadingNumber(out.text));
     case Fn::Descend:
-      switch (out.type) {
-        case ValueType::Character:
-          // Padded first so that the blanks added later do not break the order.
-          PadTo(out.text, node.width);
-          for (char &c : out.text) c = char(255 - static_cast<unsigned char>(c));
-          return;
-        case ValueType::Numeric:
-          return SetNumber(out, -out.number);
-        case ValueType::Date:
-          // Mirrors years 1-9999 onto themselves; blank stays blank.
-          return SetDate(out, out.number == 0 ? 0 : long(1721426 + 5373484 - out.number));
-        case ValueType::Logical:
-          return SetLogical(out, !out.logical);
-      }
-      return;
+      return EvalDescend(node, out);
     case Fn::Ctod:
       return SetDate(out, DaysFromCtod(out.text));
     case Fn::Stod:

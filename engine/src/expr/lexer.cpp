@@ -1,18 +1,18 @@
 #include "expr_lexer.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+using ascii::isDigit;
 bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 32) : c; }
 
 }  // namespace
 
 Tok Lexer::DottedWord(size_t &length) const {
   size_t i = pos_ + 1;
   std::string word;
-  while (i < text_.size() && IsAlpha(text_[i]) && word.size() < 4) word.push_back(Upper(text_[i++]));
+  while (i < text_.size() && IsAlpha(text_[i]) && word.size() < 4) word.push_back(ascii::upperChar(text_[i++]));
   if (i >= text_.size() || text_[i] != '.') return Tok::End;
   length = i + 1 - pos_;
   if (word == "AND") return Tok::And;
@@ -42,16 +42,16 @@ Token Lexer::Next() {
 
   if (IsAlpha(c)) {
     size_t start = pos_;
-    while (pos_ < text_.size() && (IsAlpha(text_[pos_]) || IsDigit(text_[pos_]))) ++pos_;
+    while (pos_ < text_.size() && (IsAlpha(text_[pos_]) || isDigit(text_[pos_]))) ++pos_;
     t.kind = Tok::Ident;
     t.text = std::string(text_.substr(start, pos_ - start));
     after_ident_ = true;
     return t;
   }
-  if (IsDigit(c) || (c == '.' && IsDigit(n1))) {
+  if (isDigit(c) || (c == '.' && isDigit(n1))) {
     size_t start = pos_;
     bool point = false;
-    while (pos_ < text_.size() && (IsDigit(text_[pos_]) || (text_[pos_] == '.' && !point))) {
+    while (pos_ < text_.size() && (isDigit(text_[pos_]) || (text_[pos_] == '.' && !point))) {
       // "1.AND." : the point belongs to the operator, not the number.
       if (text_[pos_] == '.') {
         size_t len = 0;

@@ -2,14 +2,15 @@
 #include "mdx_file.h"
 
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <set>
 
 #include "platform/file_io.h"
+#include "../local_date.h"
 #include "mdx_tag.h"
 #include "page_store.h"
 #include "tag_tree.h"
+#include "../ascii_text.h"
 
 namespace talvex::engine::mdx {
 
@@ -17,12 +18,7 @@ using namespace format;
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return r;
-}
+using ascii::upper;
 
 // Text of a NUL-terminated field; *terminated false when no NUL is inside.
 std::string fieldText(const uint8_t* p, size_t max, bool* terminated) {
@@ -302,16 +298,10 @@ std::unique_ptr<MdxFile> MdxFile::create(std::string_view path, const CreateOpti
   }
   int y = options.year, m = options.month, d = options.day;
   if (y == 0) {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-#ifdef _WIN32
-    localtime_s(&tm, &now);
-#else
-    localtime_r(&now, &tm);
-#endif
-    y = tm.tm_year + 1900;
-    m = tm.tm_mon + 1;
-    d = tm.tm_mday;
+    const LocalDate today = localToday();
+    y = today.year;
+    m = today.month;
+    d = today.day;
   }
   const uint32_t ppb = kDefaultPagesPerBlock, blockBytes = ppb * kPageBytes;
   const uint32_t pages = kHeaderPages + uint32_t(defs.size()) * 2 * ppb;

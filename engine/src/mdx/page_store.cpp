@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "platform/file_io.h"
+#include "../local_date.h"
 #include "mdx_file.h"
 
 namespace talvex::engine::mdx {
@@ -240,19 +240,13 @@ Status PageStore::flush() {
     }
     for (size_t p = r.first; p < r.end; ++p) cache_[pages[p]].dirty = false;
   }
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
+  const LocalDate today = localToday();
   put32(header + kHdrPageCount, pageCount);
   put32(header + kHdrFreeHead, freeHead);
   put32(header + kHdrFreeCount, freeCount);
-  header[kHdrUpdated] = uint8_t(tm.tm_year % 100);
-  header[kHdrUpdated + 1] = uint8_t(tm.tm_mon + 1);
-  header[kHdrUpdated + 2] = uint8_t(tm.tm_mday);
+  header[kHdrUpdated] = uint8_t((today.year - 1900) % 100);
+  header[kHdrUpdated + 1] = uint8_t(today.month);
+  header[kHdrUpdated + 2] = uint8_t(today.day);
   if (!file->writeAt(kHdrPageCount, header + kHdrPageCount, 15)) {
     return undoAfter("cannot write " + path, runs.size());
   }

@@ -18,6 +18,6 @@ namespace talvex::host {
 
 // argv[0] is "history". Exit status: 0 when the log was read (or there is
 // none yet), 1 when it is no run log or cannot be read, 2 for bad options.
-int RunHistoryCommand(int argc, char** argv);
+[[nodiscard]] int RunHistoryCommand(int argc, char** argv);
 
 }  // namespace talvex::host

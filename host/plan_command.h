@@ -23,9 +23,9 @@ namespace talvex::host {
 // argv[0] is "update"; the options are --plan, --version TEXT and --registry
 // FILE. Exit status: 0 when the plan was made, 1 when not (the reason on
 // standard error), 2 for bad options.
-int RunPlanCommand(int argc, char** argv);
+[[nodiscard]] int RunPlanCommand(int argc, char** argv);
 
 // True when the arguments of "update" ask for the plan.
-bool WantsPlan(int argc, char** argv);
+[[nodiscard]] bool WantsPlan(int argc, char** argv);
 
 }  // namespace talvex::host

@@ -14,6 +14,6 @@ namespace talvex::host {
 
 // One line per file on out ("NAME VERSION PATH", or what is wrong with it);
 // 0 when every file is there with this build's version, else 1.
-int PrintVersions(std::FILE* out);
+[[nodiscard]] int PrintVersions(std::FILE* out);
 
 }  // namespace talvex::host

@@ -13,7 +13,7 @@ Table::Table(Table&& other) noexcept
 
 Table& Table::operator=(Table&& other) noexcept {
   if (this != &other) {
-    close();
+    (void)close();  // one who cares calls close() first
     context_ = other.context_;
     table_ = std::exchange(other.table_, 0);
     index_ = std::exchange(other.index_, 0);

@@ -28,7 +28,7 @@ class Table {
   Table() = default;
   // Takes over an open handle of context c (0 gives an empty Table).
   Table(C4Context c, C4Table t) : context_(c), table_(t) {}
-  ~Table() { close(); }
+  ~Table() { (void)close(); }  // one who cares calls close() first
   Table(Table&& other) noexcept;
   Table& operator=(Table&& other) noexcept;
   Table(const Table&) = delete;
@@ -52,13 +52,13 @@ class Table {
 
   // i4open of an index file through this table, owned from now on. False
   // when it fails; the error state is left for the caller to read.
-  bool openIndex(std::string_view path);
+  [[nodiscard]] bool openIndex(std::string_view path);
   C4Index index() const { return index_; }
 
   // Closes now: the owned index (i4close), then d4unlock and d4close. The
   // first failing result, 0 when every step worked or the Table was empty.
   // The error state is cleared either way.
-  int close();
+  [[nodiscard]] int close();
   // Gives up ownership without closing.
   C4Table release();
 

@@ -26,19 +26,19 @@ struct TimeOfDay {
 };
 
 bool isValidDate(int year, int month, int day);
-int daysInMonth(int year, int month);  // 0 for a month outside 1..12
+[[nodiscard]] int daysInMonth(int year, int month);  // 0 for a month outside 1..12
 
 // The day count of a date (time 00:00), false for an invalid date.
-bool hostDateFromCalendar(const CalendarDate& date, double* value);
+[[nodiscard]] bool hostDateFromCalendar(const CalendarDate& date, double* value);
 // The date and time of a value, rounded to the millisecond (so 23:59:59.9996
 // is the next day's midnight); false outside years 1..9999 or for NaN.
-bool calendarFromHostDate(double value, CalendarDate* date, TimeOfDay* time = nullptr);
+[[nodiscard]] bool calendarFromHostDate(double value, CalendarDate* date, TimeOfDay* time = nullptr);
 
 // "yyyymmdd" text of the value's date; "" when the value is out of range.
 std::string hostDateToYmd(double value);
 // Exactly eight digits forming a valid date; false otherwise.
-bool ymdToCalendar(std::string_view text, CalendarDate* date);
-bool ymdToHostDate(std::string_view text, double* value);
+[[nodiscard]] bool ymdToCalendar(std::string_view text, CalendarDate* date);
+[[nodiscard]] bool ymdToHostDate(std::string_view text, double* value);
 std::string calendarToYmd(const CalendarDate& date);
 
 }  // namespace talvex::common

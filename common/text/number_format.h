@@ -23,11 +23,11 @@ std::string formatCurrency(double value);
 // "MM/dd/yyyy"; "" for an invalid date.
 std::string formatShortDate(const CalendarDate& date);
 // "MM/dd/yyyy" (1 or 2 digit month and day accepted, 4-digit year).
-bool parseShortDate(std::string_view text, CalendarDate* date);
+[[nodiscard]] bool parseShortDate(std::string_view text, CalendarDate* date);
 
 // A decimal number with "." as the decimal separator, optional sign, optional
 // thousands separators, blanks around it allowed; the whole text must be
 // used. "$" and parentheses of a currency text are accepted too.
-bool parseNumber(std::string_view text, double* value);
+[[nodiscard]] bool parseNumber(std::string_view text, double* value);
 
 }  // namespace talvex::common

@@ -17,7 +17,7 @@ double DateFromYmd(std::string_view text) {
 
 bool RunTable::Open(C4Context context, std::string_view dataDirectory, std::string_view name,
                     std::string_view tag, C4Table hostHandle, bool cloneFromHost) {
-  Close();
+  (void)Close();  // what this held before; a new open follows
   context_ = context;
   const std::string alias(name);
   C4Table held = cloneFromHost ? code4data(context, alias.c_str()) : 0;
@@ -29,7 +29,7 @@ bool RunTable::Open(C4Context context, std::string_view dataDirectory, std::stri
     const std::string base = std::string(dataDirectory) + alias;
     own_ = talvex::common::Table(context, d4open(context, (base + ".DBF").c_str()));
     if (own_ && !own_.openIndex(base + ".MDX")) {
-      Close();
+      (void)Close();  // the failed index open is what counts
       clearEngineError(context);
       return false;
     }
@@ -45,7 +45,7 @@ bool RunTable::Open(C4Context context, std::string_view dataDirectory, std::stri
       ok = rc == r4success || rc == r4eof;
     }
   }
-  if (!ok) Close();
+  if (!ok) (void)Close();  // the failed open is what counts
   clearEngineError(context);
   return ok;
 }
@@ -102,11 +102,11 @@ bool ClaimTableSet::Open(C4Context context, std::string_view dataDirectory) {
       if (d4seek(submit.handle(), key.c_str()) == r4success) {
         submitterCode = TrimAndCut(submit.Text("S_INTER"), 5);
       }
-      submit.Close();
+      (void)submit.Close();  // only read
     }
   }
   if (!ok) {
-    Close();
+    (void)Close();  // the failed open is what counts
     nameRecordsInUse = idRecordsInUse = false;
   }
   clearEngineError(context);

@@ -24,17 +24,17 @@ namespace talvex::qmrbsrst {
 class RunTable {
  public:
   RunTable() = default;
-  ~RunTable() { Close(); }
+  ~RunTable() { (void)Close(); }  // one who cares calls Close() first
   RunTable(const RunTable&) = delete;
   RunTable& operator=(const RunTable&) = delete;
 
   // Opens `name` as described above and selects `tag`; with a non-zero
   // hostHandle that handle is used as it stands and never closed.
-  bool Open(C4Context context, std::string_view dataDirectory, std::string_view name,
+  [[nodiscard]] bool Open(C4Context context, std::string_view dataDirectory, std::string_view name,
             std::string_view tag, C4Table hostHandle = 0, bool cloneFromHost = true);
   // Own index closed, table unlocked and closed (the host's handle only has
   // its own index, if any, closed). True when every step returned 0.
-  bool Close();
+  [[nodiscard]] bool Close();
 
   explicit operator bool() const { return handle() != 0; }
   C4Table handle() const { return hostHandle_ != 0 ? hostHandle_ : own_.handle(); }
@@ -66,8 +66,8 @@ struct ClaimTableSet {
 
   // False when any table, index or tag could not be had; then nothing of the
   // set stays open.
-  bool Open(C4Context context, std::string_view dataDirectory);
-  bool Close();
+  [[nodiscard]] bool Open(C4Context context, std::string_view dataDirectory);
+  [[nodiscard]] bool Close();
 };
 
 // A yyyymmdd text as a host day number; 0 when it is no valid date.

@@ -234,7 +234,7 @@ RosterRun::HeaderAt RosterRun::OpenRosterHeader(RunTable& t, int32_t roster) {
     at = HeaderAt::Missing;
   }
   if (at != HeaderAt::Found) {
-    t.Close();
+    (void)t.Close();  // only read
     clearEngineError(context_);
   }
   return at;
@@ -246,7 +246,7 @@ bool RosterRun::ReadRosterHeader() {
   ReadRosterFields(t, roster_);
   roster_.runDate = runDate_;
   headerBefore_ = HeaderFieldsChanged(t);
-  t.Close();
+  (void)t.Close();  // only read
   clearEngineError(context_);
   return true;
 }
@@ -303,7 +303,7 @@ bool RosterRun::LookUpProvider() {
               (p.rendPayer.empty() || p.rendPayer == payr);
     }
   }
-  t.Close();
+  (void)t.Close();  // only read
   clearEngineError(context_);
   return valid;
 }
@@ -332,7 +332,7 @@ bool RosterRun::LookUpPayer() {
     }
     rc = d4seekNext(h, key);
   }
-  t.Close();
+  (void)t.Close();  // only read
   clearEngineError(context_);
   return found;
 }
@@ -490,7 +490,7 @@ bool RosterRun::UpdateRosterHeader() {
       if (!t.isHostHandle() && d4unlock(h) != r4success) ok = false;
     }
   }
-  t.Close();
+  if (!t.Close()) ok = false;  // the close writes the changed header out
   clearEngineError(context_);
   return ok;
 }
@@ -584,7 +584,7 @@ std::vector<std::pair<std::string, std::string>> RosterRun::CurrentHeaderFields(
   RunTable t;
   if (OpenRosterHeader(t, call_->rosterNumber) != HeaderAt::Found) return {};
   std::vector<std::pair<std::string, std::string>> out = HeaderFieldsChanged(t);
-  t.Close();
+  (void)t.Close();  // only read
   clearEngineError(context_);
   return out;
 }
@@ -622,7 +622,7 @@ bool RosterRun::RestoreRosterHeader(
     if (ok) ok = d4writeLow(h, rec, 0, 0) == r4success;
     if (!t.isHostHandle() && d4unlock(h) != r4success) ok = false;
   }
-  t.Close();
+  if (!t.Close()) ok = false;  // the close writes the changed header out
   clearEngineError(context_);
   return ok;
 }

@@ -46,7 +46,7 @@ class ConversionValueError : public std::runtime_error {
   ConversionValueError(const std::string& what, C4Field field, bool located)
       : std::runtime_error(what), field_(field), located_(located) {}
   C4Field field() const { return field_; }
-  bool located() const { return located_; }
+  [[nodiscard]] bool located() const { return located_; }
 
  private:
   C4Field field_;
@@ -63,27 +63,27 @@ class ConversionTable {
   ConversionTable(const ConversionTable&) = delete;
   ConversionTable& operator=(const ConversionTable&) = delete;
 
-  bool ok() const { return ok_; }
+  [[nodiscard]] bool ok() const { return ok_; }
   C4Table get() const { return table_.handle(); }
   C4Context context() const { return context_; }
 
   // The field, or 0 (error state cleared) when the table lacks it.
   C4Field field(std::string_view name) const;
   // d4top again; true for 0 or end of file.
-  bool top() const;
+  [[nodiscard]] bool top() const;
   bool empty() const { return empty_; }
 
   // Calls visit for every record not marked deleted, in the selected order,
   // from the top. visit returns false to stop the walk with false; a failed
   // skip also gives false.
-  bool forEachLive(const std::function<bool()>& visit);
+  [[nodiscard]] bool forEachLive(const std::function<bool()>& visit);
 
   // d4appendBlank; true when a blank record is now current.
-  bool appendBlank() const;
+  [[nodiscard]] bool appendBlank() const;
   // Writes the current record now.
-  bool writeCurrent() const;
-  bool pack() const { return d4pack(get()) == 0; }
-  bool reindex() const { return d4reindex(get()) == 0; }
+  [[nodiscard]] bool writeCurrent() const;
+  [[nodiscard]] bool pack() const { return d4pack(get()) == 0; }
+  [[nodiscard]] bool reindex() const { return d4reindex(get()) == 0; }
 
   // Visits every record the key reaches from d4seek on through d4seekNext
   // (deleted ones included; the callers decide), after positioning with
@@ -93,8 +93,8 @@ class ConversionTable {
  private:
   // Calls visit; a value error about one of this table's fields gets the
   // table and the current record added.
-  bool visitLocated(const std::function<bool()>& visit) const;
-  bool failed(const char* what) const;
+  [[nodiscard]] bool visitLocated(const std::function<bool()>& visit) const;
+  [[nodiscard]] bool failed(const char* what) const;
 
   C4Context context_;
   std::string path_;
@@ -129,7 +129,7 @@ std::string ClaimKey(long claim);
 // Field handles of the identifier row tables (bcrecid, bsrecid).
 struct IdRowFields {
   C4Field claim = 0, type = 0, seqa = 0, seqb = 0, seqc = 0, id = 0, idtp = 0;
-  bool load(const ConversionTable& t);
+  [[nodiscard]] bool load(const ConversionTable& t);
 };
 
 enum class AppendResult { Written, AppendFailed, WriteFailed };
@@ -141,7 +141,7 @@ AppendResult AppendIdRow(const ConversionTable& t, const IdRowFields& f, long cl
 
 // Marks deleted every live row whose trimmed ID_TYPE is one of codes, then
 // positions at the top again.
-bool PurgeIdRows(ConversionTable& t, const IdRowFields& f,
+[[nodiscard]] bool PurgeIdRows(ConversionTable& t, const IdRowFields& f,
                  std::initializer_list<std::string_view> codes);
 
 }  // namespace talvex::tabmend::conversions

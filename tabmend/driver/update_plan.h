@@ -15,10 +15,10 @@ namespace talvex::tabmend {
 // False with LastErrorText() set when no plan can be made (no installation,
 // an invalid release). Needs BeginCall(); leaves the run context open
 // (CloseRunContext) and notes nothing for the run log.
-bool PlanUpdate(const TabmendCallRecord* record, TabmendPlanObserver observer, void* context);
+[[nodiscard]] bool PlanUpdate(const TabmendCallRecord* record, TabmendPlanObserver observer, void* context);
 
 // Seconds an update run takes for this many updates and records copied,
 // fitted to measured runs.
-int32_t EstimatedSeconds(int updates, long long records);
+[[nodiscard]] int32_t EstimatedSeconds(int updates, long long records);
 
 }  // namespace talvex::tabmend

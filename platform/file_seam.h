@@ -17,7 +17,7 @@
 
 #include <stdint.h>
 
-/* The kinds of operation the seam counts (also the c4fault* numbering). */
+/* The kinds of operation the seam counts (the test fault state counts the same). */
 enum TalvexFaultOp {
   TALVEX_FAULT_COPY = 0,
   TALVEX_FAULT_MOVE = 1,

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "host/installation.h"
 #include "tabmend/tabmend_api.h"
 

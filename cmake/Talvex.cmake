@@ -6,6 +6,7 @@
 #   talvex_add_bench(name SOURCES ... LIBS ...)  one Google Benchmark program (TALVEX_BENCH)
 #   talvex_windows_exports(target DEF file)      plain-named __stdcall exports of a DLL
 #   talvex_link_engine(target)                   link the table engine (c4dll)
+#   talvex_test_variant(target ...)              the target again, with the test seam
 #
 # Builds (see CMakePresets.json): native, ASan+UBSan (TALVEX_SANITIZE), -m32
 # (cmake/toolchain-linux-m32.cmake), Windows i686 under wine
@@ -15,6 +16,27 @@
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/static)
+
+# Test variants (talvex_test_variant): the engine, the libraries and the
+# programs linked with the test seam (platform/file_seam.h), in a folder of
+# their own under the same file names. Tests and benchmarks use them.
+set(TALVEX_TESTING_BIN_DIR ${CMAKE_BINARY_DIR}/testing/bin)
+if(WIN32)
+  set(TALVEX_TESTING_LIB_DIR ${TALVEX_TESTING_BIN_DIR})
+else()
+  set(TALVEX_TESTING_LIB_DIR ${CMAKE_BINARY_DIR}/testing/lib)
+endif()
+if(TALVEX_TESTS OR TALVEX_BENCH)
+  set(TALVEX_TEST_VARIANTS ON)
+else()
+  set(TALVEX_TEST_VARIANTS OFF)
+endif()
+# TALVEX_TESTING on a target (or on its folder: tests/ and bench/ set it) links
+# it with the test seam and the test variant of the engine.
+define_property(TARGET PROPERTY TALVEX_TESTING INHERITED
+  BRIEF_DOCS "Linked with the test seam and the test engine library")
+define_property(DIRECTORY PROPERTY TALVEX_TESTING INHERITED
+  BRIEF_DOCS "Targets of this folder are linked with the test seam")
 
 option(TALVEX_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 
@@ -192,9 +214,14 @@ function(talvex_windows_exports target)
                                              LINK_DEPENDS ${def})
   target_link_options(${target} PRIVATE ${def} -Wl,--kill-at)
 
-  set(implib ${CMAKE_BINARY_DIR}/lib/static/lib${base}_imports.a)
+  # A test variant keeps its import library in its own folder.
+  get_target_property(implib_dir ${target} ARCHIVE_OUTPUT_DIRECTORY)
+  if(NOT implib_dir)
+    set(implib_dir ${CMAKE_BINARY_DIR}/lib/static)
+  endif()
+  set(implib ${implib_dir}/lib${base}_imports.a)
   add_custom_command(OUTPUT ${implib}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/lib/static
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${implib_dir}
     COMMAND ${TALVEX_DLLTOOL} --kill-at -d ${def} -D ${dll} -l ${implib}
     DEPENDS ${def}
     COMMENT "Import library of ${dll} (plain names)"
@@ -217,7 +244,8 @@ endfunction()
 # talvex_link_engine(target): the target calls the engine: libc4dll.so, or on
 # Windows C4DLL.DLL, whose functions it imports by plain name through the
 # dlltool import library (see talvex_windows_exports). Static and object
-# libraries pass the link on to whoever links them.
+# libraries pass the link on to whoever links them. A target with
+# TALVEX_TESTING (a test variant, a test, a benchmark) gets the test engine.
 function(talvex_link_engine target)
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "STATIC_LIBRARY" OR type STREQUAL "OBJECT_LIBRARY")
@@ -227,7 +255,125 @@ function(talvex_link_engine target)
   else()
     set(scope PRIVATE)
   endif()
-  target_link_libraries(${target} ${scope} c4dll)
+  if(TALVEX_TEST_VARIANTS)
+    # The choice is made for the final link; a static library's own link
+    # implementation would make it for the static library itself, so it only
+    # passes the link on, and takes the engine's header folder for itself.
+    if(scope STREQUAL "PUBLIC")
+      set(scope INTERFACE)
+      target_include_directories(${target} PRIVATE
+                                 $<TARGET_PROPERTY:c4dll,INTERFACE_INCLUDE_DIRECTORIES>)
+    endif()
+    target_link_libraries(${target} ${scope}
+      "$<IF:$<BOOL:$<TARGET_PROPERTY:TALVEX_TESTING>>,c4dll_testing,c4dll>")
+  else()
+    target_link_libraries(${target} ${scope} c4dll)
+  endif()
+endfunction()
+
+# talvex_test_variant(target [DEF file] [MAP file] [SOURCES ...]): a shared
+# library or program built again from the same sources and static libraries,
+# linked with the test seam (platform/file_seam.h) and the test engine, as
+# <target>_testing with the same file name in testing/bin (shared libraries:
+# testing/lib; Windows: testing/bin). DEF and MAP replace the target's .def
+# (Windows) and version script (Linux); SOURCES are added. Call it in the
+# target's folder once its sources and links are complete.
+function(talvex_test_variant target)
+  if(NOT TALVEX_TEST_VARIANTS)
+    return()
+  endif()
+  cmake_parse_arguments(V "" "DEF;MAP" "SOURCES" ${ARGN})
+  set(variant ${target}_testing)
+  get_target_property(type ${target} TYPE)
+  get_target_property(sources ${target} SOURCES)
+  if(type STREQUAL "EXECUTABLE")
+    add_executable(${variant} ${sources} ${V_SOURCES})
+  else()
+    add_library(${variant} SHARED ${sources} ${V_SOURCES})
+  endif()
+  foreach(prop INCLUDE_DIRECTORIES INTERFACE_INCLUDE_DIRECTORIES COMPILE_DEFINITIONS
+               COMPILE_OPTIONS LINK_LIBRARIES CXX_VISIBILITY_PRESET VISIBILITY_INLINES_HIDDEN
+               PREFIX SUFFIX OUTPUT_NAME)
+    get_target_property(value ${target} ${prop})
+    if(value)
+      set_property(TARGET ${variant} PROPERTY ${prop} "${value}")
+    endif()
+  endforeach()
+  get_target_property(name ${target} OUTPUT_NAME)
+  if(NOT name)
+    set_property(TARGET ${variant} PROPERTY OUTPUT_NAME ${target})
+  endif()
+  set_target_properties(${variant} PROPERTIES TALVEX_TESTING ON
+    RUNTIME_OUTPUT_DIRECTORY ${TALVEX_TESTING_BIN_DIR}
+    LIBRARY_OUTPUT_DIRECTORY ${TALVEX_TESTING_LIB_DIR}
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/testing/lib/static)
+  # Link options, but the export files: the variant names its own.
+  get_target_property(def ${target} TALVEX_DEF_FILE)
+  get_target_property(options ${target} LINK_OPTIONS)
+  if(NOT options)
+    set(options "")
+  endif()
+  set(kept "")
+  foreach(option IN LISTS options)
+    if(option MATCHES "--version-script=" AND V_MAP)
+      list(APPEND kept "-Wl,--version-script=${V_MAP}")
+    elseif(NOT (def AND (option MATCHES "\\.def$" OR option STREQUAL "-Wl,--kill-at")))
+      list(APPEND kept "${option}")
+    endif()
+  endforeach()
+  set_property(TARGET ${variant} PROPERTY LINK_OPTIONS "${kept}")
+  if(V_MAP)
+    set_property(TARGET ${variant} APPEND PROPERTY LINK_DEPENDS ${V_MAP})
+  endif()
+  if(V_DEF)
+    set(def ${V_DEF})
+  endif()
+  if(def)
+    talvex_windows_exports(${variant} DEF ${def})
+  endif()
+  get_target_property(deps ${target} MANUALLY_ADDED_DEPENDENCIES)
+  foreach(dep IN LISTS deps)
+    if(TARGET ${dep}_testing)
+      add_dependencies(${variant} ${dep}_testing)
+    elseif(dep)
+      add_dependencies(${variant} ${dep})
+    endif()
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY TALVEX_TEST_VARIANTS ${target})
+endfunction()
+
+# Every target of a folder and its subfolders: links to a shared library that
+# has a test variant go to the variant, and the executables depend on every
+# variant.
+function(_talvex_use_variants dir variants)
+  get_property(known DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    _talvex_use_variants(${sub} "${variants}")
+  endforeach()
+  foreach(t IN LISTS known)
+    foreach(prop LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      get_target_property(libs ${t} ${prop})
+      if(NOT libs)
+        continue()
+      endif()
+      set(changed "")
+      foreach(lib IN LISTS libs)
+        if(lib IN_LIST variants)
+          list(APPEND changed ${lib}_testing)
+        else()
+          list(APPEND changed "${lib}")
+        endif()
+      endforeach()
+      set_property(TARGET ${t} PROPERTY ${prop} "${changed}")
+    endforeach()
+    get_target_property(type ${t} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      foreach(v IN LISTS variants)
+        add_dependencies(${t} ${v}_testing)
+      endforeach()
+    endif()
+  endforeach()
 endfunction()
 
 # Called by the top-level CMakeLists.txt once every folder is in: DLLs whose
@@ -247,16 +393,16 @@ function(talvex_finish)
       endif()
     endif()
   endforeach()
-  # The platform layer calls the fault seam, which lives in the engine, but
-  # comes after the engine's import library on a DLL's link line; its own link
-  # interface names the import library (a file, so no target cycle). Within
-  # c4dll the seam's objects define the symbols, so nothing is imported there.
-  if(WIN32 AND TARGET talvex_platform AND TARGET c4dll_implib)
-    get_target_property(implib c4dll TALVEX_IMPORT_LIBRARY)
-    set_property(TARGET talvex_platform APPEND PROPERTY INTERFACE_LINK_LIBRARIES
-                 "$<$<NOT:$<STREQUAL:$<TARGET_PROPERTY:NAME>,c4dll>>:${implib}>")
-    add_dependencies(talvex_platform c4dll_implib)
-  endif()
+  # Tests and benchmarks (their folders set TALVEX_TESTING) link the test
+  # variants of the shared libraries instead of the shipped ones, and build
+  # every variant: their children are run from TALVEX_BIN_DIR.
+  get_property(variants GLOBAL PROPERTY TALVEX_TEST_VARIANTS)
+  foreach(dir tests bench)
+    string(TOUPPER ${dir} option)
+    if(TALVEX_${option} AND EXISTS ${PROJECT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      _talvex_use_variants(${PROJECT_SOURCE_DIR}/${dir} "${variants}")
+    endif()
+  endforeach()
   get_property(tests GLOBAL PROPERTY TALVEX_TEST_TARGETS)
   set(lines "")
   foreach(t IN LISTS tests)

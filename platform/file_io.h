@@ -2,7 +2,7 @@
 // writes, size, truncation and non-blocking byte-range locks.
 //
 // Every write (writeAt, truncate), create (CreateTruncate, OpenOrCreate) and
-// lock passes the fault seam (fault_seam.h), so tests can make the Nth one
+// lock passes the fault seam (file_seam.h), so tests can make the Nth one
 // fail. Files are opened shared (others may read, write and delete) and not
 // inherited by child processes. Paths are host texts ("\" or "/" separators); they
 // are turned into native paths with each component matched case-insensitively

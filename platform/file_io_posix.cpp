@@ -9,10 +9,9 @@
 
 #include <cstdint>
 
-#include "platform/fault_seam.h"
+#include "platform/file_seam.h"
 #include "platform/file_io.h"
 #include "platform/native_path.h"
-#include "platform/power_cut.h"
 
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
@@ -41,20 +40,20 @@ std::unique_ptr<File> File::open(std::string_view path, OpenMode mode, std::stri
     case OpenMode::ReadWrite: flags |= O_RDWR; break;
     case OpenMode::CreateTruncate:
       flags |= O_RDWR | O_CREAT | O_TRUNC;
-      if (c4faultHit(TALVEX_FAULT_CREATE)) {
+      if (seam::hit(TALVEX_FAULT_CREATE)) {
         if (error) *error = "cannot create " + native + ": injected fault";
         return nullptr;
       }
       break;
     case OpenMode::OpenOrCreate:
       flags |= O_RDWR | O_CREAT;
-      if (c4faultHit(TALVEX_FAULT_CREATE)) {
+      if (seam::hit(TALVEX_FAULT_CREATE)) {
         if (error) *error = "cannot create " + native + ": injected fault";
         return nullptr;
       }
       break;
   }
-  if (mode == OpenMode::CreateTruncate) c4faultPowerTruncate(native.c_str(), 0);
+  if (mode == OpenMode::CreateTruncate) seam::powerTruncate(native.c_str(), 0);
   int fd;
   do {
     fd = ::open(native.c_str(), flags, 0666);
@@ -98,7 +97,7 @@ bool File::readAt(uint64_t offset, void* buf, size_t len, size_t* got) {
 }
 
 bool File::writeAt(uint64_t offset, const void* buf, size_t len) {
-  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_WRITE)) {
     if (hit == TALVEX_FAULT_NO_SPACE) errno = ENOSPC;
     error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot write", path_)
                                           : "cannot write " + path_ + ": injected fault";
@@ -108,7 +107,7 @@ bool File::writeAt(uint64_t offset, const void* buf, size_t len) {
     error_ = "write offset out of range";
     return false;
   }
-  c4faultPowerWrite(path_.c_str(), offset, len);
+  seam::powerWrite(path_.c_str(), offset, len);
   size_t done = 0;
   while (done < len) {
     ssize_t n = ::pwrite(static_cast<int>(handle_), static_cast<const char*>(buf) + done,
@@ -134,7 +133,7 @@ bool File::size(uint64_t* out) {
 }
 
 bool File::truncate(uint64_t length) {
-  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_WRITE)) {
     if (hit == TALVEX_FAULT_NO_SPACE) errno = ENOSPC;
     error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot truncate", path_)
                                           : "cannot truncate " + path_ + ": injected fault";
@@ -144,7 +143,7 @@ bool File::truncate(uint64_t length) {
     error_ = "length out of range";
     return false;
   }
-  c4faultPowerTruncate(path_.c_str(), length);
+  seam::powerTruncate(path_.c_str(), length);
   if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(length)) != 0) {
     error_ = describe("cannot truncate", path_);
     return false;
@@ -153,12 +152,12 @@ bool File::truncate(uint64_t length) {
 }
 
 bool File::sync() {
-  if (c4faultHit(TALVEX_FAULT_SYNC)) {
+  if (seam::hit(TALVEX_FAULT_SYNC)) {
     error_ = "sync of " + path_ + ": injected fault";
     return false;
   }
-  c4faultPowerSynced(path_.c_str());
-  if (!c4faultSyncOn()) return true;
+  seam::powerSynced(path_.c_str());
+  if (!seam::syncOn()) return true;
   if (::fsync(static_cast<int>(handle_)) != 0) {
     error_ = describe("cannot sync", path_);
     return false;
@@ -167,7 +166,7 @@ bool File::sync() {
 }
 
 LockResult File::lockRange(uint64_t offset, uint64_t length, bool exclusive) {
-  if (c4faultHit(TALVEX_FAULT_LOCK)) {
+  if (seam::hit(TALVEX_FAULT_LOCK)) {
     error_ = "lock of " + path_ + ": injected fault";
     return LockResult::HeldElsewhere;
   }

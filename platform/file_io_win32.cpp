@@ -2,7 +2,7 @@
 // handle, and LockFileEx locks that never wait.
 #include <windows.h>
 
-#include "platform/fault_seam.h"
+#include "platform/file_seam.h"
 #include "platform/file_io.h"
 #include "platform/native_path.h"
 
@@ -33,13 +33,13 @@ std::unique_ptr<File> File::open(std::string_view path, OpenMode mode, std::stri
   DWORD disposition = OPEN_EXISTING;
   if (mode != OpenMode::ReadOnly) access |= GENERIC_WRITE;
   if (mode == OpenMode::CreateTruncate) {
-    if (c4faultHit(TALVEX_FAULT_CREATE)) {
+    if (seam::hit(TALVEX_FAULT_CREATE)) {
       if (error) *error = "cannot create " + native + ": injected fault";
       return nullptr;
     }
     disposition = CREATE_ALWAYS;
   } else if (mode == OpenMode::OpenOrCreate) {
-    if (c4faultHit(TALVEX_FAULT_CREATE)) {
+    if (seam::hit(TALVEX_FAULT_CREATE)) {
       if (error) *error = "cannot create " + native + ": injected fault";
       return nullptr;
     }
@@ -78,7 +78,7 @@ bool File::readAt(uint64_t offset, void* buf, size_t len, size_t* got) {
 }
 
 bool File::writeAt(uint64_t offset, const void* buf, size_t len) {
-  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_WRITE)) {
     if (hit == TALVEX_FAULT_NO_SPACE) SetLastError(ERROR_DISK_FULL);
     error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot write", path_)
                                           : "cannot write " + path_ + ": injected fault";
@@ -109,7 +109,7 @@ bool File::size(uint64_t* out) {
 }
 
 bool File::truncate(uint64_t length) {
-  if (int hit = c4faultHit(TALVEX_FAULT_WRITE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_WRITE)) {
     if (hit == TALVEX_FAULT_NO_SPACE) SetLastError(ERROR_DISK_FULL);
     error_ = hit == TALVEX_FAULT_NO_SPACE ? describe("cannot truncate", path_)
                                           : "cannot truncate " + path_ + ": injected fault";
@@ -125,11 +125,11 @@ bool File::truncate(uint64_t length) {
 }
 
 bool File::sync() {
-  if (c4faultHit(TALVEX_FAULT_SYNC)) {
+  if (seam::hit(TALVEX_FAULT_SYNC)) {
     error_ = "sync of " + path_ + ": injected fault";
     return false;
   }
-  if (!c4faultSyncOn()) return true;
+  if (!seam::syncOn()) return true;
   if (!FlushFileBuffers(h(handle_))) {
     error_ = describe("cannot flush", path_);
     return false;
@@ -138,7 +138,7 @@ bool File::sync() {
 }
 
 LockResult File::lockRange(uint64_t offset, uint64_t length, bool exclusive) {
-  if (c4faultHit(TALVEX_FAULT_LOCK)) {
+  if (seam::hit(TALVEX_FAULT_LOCK)) {
     error_ = "lock of " + path_ + ": injected fault";
     return LockResult::HeldElsewhere;
   }

@@ -5,7 +5,7 @@
 // Every path is a host text (native_path.h): "\" or "/" separators, matched
 // without regard to case. Results are booleans (or empty results); no function
 // throws or shows anything. Copy, move, delete, file creation and folder
-// creation pass the fault seam (fault_seam.h), so a test can make the Nth one
+// creation pass the fault seam (file_seam.h), so a test can make the Nth one
 // fail; each call counts once, as one operation of its kind (a copy is one
 // copy, not creates and writes; writeWholeFile is one create and one write). Safe from any thread, but operations on the same files from several
 // threads are not ordered.

@@ -11,11 +11,10 @@
 #include <string>
 #include <cstring>
 
-#include "platform/fault_seam.h"
+#include "platform/file_seam.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/native_path.h"
-#include "platform/power_cut.h"
 
 namespace talvex::platform {
 namespace {
@@ -91,7 +90,7 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
       break;
     }
     if (n == 0) break;
-    c4faultPowerWrite(dest.c_str(), written, static_cast<uint64_t>(n));
+    seam::powerWrite(dest.c_str(), written, static_cast<uint64_t>(n));
     written += static_cast<uint64_t>(n);
     for (ssize_t done = 0; done < n;) {
       ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
@@ -107,7 +106,7 @@ bool copyBytes(int in, const std::string& dest, mode_t mode) {
   if (::close(out) != 0 && ok) ok = noteError();
   if (!ok) {
     ::unlink(dest.c_str());
-    c4faultPowerRemoved(dest.c_str());
+    seam::powerRemoved(dest.c_str());
   }
   return ok;
 }
@@ -128,10 +127,10 @@ bool copyNative(const std::string& from, const std::string& to) {
   if (ok && ::rename(temp.c_str(), to.c_str()) != 0) {
     noteError();
     ::unlink(temp.c_str());
-    c4faultPowerRemoved(temp.c_str());
+    seam::powerRemoved(temp.c_str());
     ok = false;
   }
-  if (ok) c4faultPowerMoved(temp.c_str(), to.c_str());
+  if (ok) seam::powerMoved(temp.c_str(), to.c_str());
   return ok;
 }
 
@@ -195,19 +194,19 @@ bool isFile(std::string_view path) {
 }
 
 bool createDirectory(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_CREATE)) return false;
+  if (seam::hit(TALVEX_FAULT_CREATE)) return false;
   std::string native = nativePath(path);
   return !native.empty() && ::mkdir(native.c_str(), 0777) == 0;
 }
 
 bool removeDirectory(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  if (seam::hit(TALVEX_FAULT_DELETE)) return false;
   std::string native = nativePath(path);
   return !native.empty() && ::rmdir(native.c_str()) == 0;
 }
 
 static bool copyFileAs(std::string_view from, std::string_view to) {
-  if (int hit = c4faultHit(TALVEX_FAULT_COPY)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_COPY)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     errno = ENOENT;
@@ -225,7 +224,7 @@ static bool copyFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool moveFileAs(std::string_view from, std::string_view to) {
-  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     errno = ENOENT;
@@ -241,11 +240,11 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
     // Same file under another case: rename to the case asked for.
     dst = folderOf(dst) + lastComponent(to);
     if (::rename(src.c_str(), dst.c_str()) != 0) return noteError();
-    c4faultPowerMoved(src.c_str(), dst.c_str());
+    seam::powerMoved(src.c_str(), dst.c_str());
     return succeeded();
   }
   if (::rename(src.c_str(), dst.c_str()) == 0) {
-    c4faultPowerMoved(src.c_str(), dst.c_str());
+    seam::powerMoved(src.c_str(), dst.c_str());
     return succeeded();
   }
   if (errno != EXDEV || !S_ISREG(a.st_mode)) return noteError();
@@ -253,15 +252,15 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
   if (::unlink(src.c_str()) != 0) {
     noteError();
     ::unlink(dst.c_str());
-    c4faultPowerRemoved(dst.c_str());
+    seam::powerRemoved(dst.c_str());
     return false;
   }
-  c4faultPowerRemoved(src.c_str());
+  seam::powerRemoved(src.c_str());
   return succeeded();
 }
 
 static bool deleteFileAs(std::string_view path) {
-  if (int hit = c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
   std::string native = nativePath(path);
   struct stat st;
   if (native.empty()) {
@@ -274,7 +273,7 @@ static bool deleteFileAs(std::string_view path) {
     return noteError();
   }
   if (::unlink(native.c_str()) != 0) return noteError();
-  c4faultPowerRemoved(native.c_str());
+  seam::powerRemoved(native.c_str());
   return succeeded();
 }
 
@@ -298,7 +297,7 @@ bool deleteFile(std::string_view path) {
 }
 
 bool linkFile(std::string_view existing, std::string_view name) {
-  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_MOVE)) {
     noteInjected(hit);
   } else {
     std::string src = nativePath(existing), dst = nativePath(name);
@@ -349,25 +348,25 @@ bool writeWholeFile(std::string_view path, std::string_view content, bool synced
     if (!f->writeAt(0, content.data(), content.size()) || (synced && !f->sync())) {
       f.reset();
       ::unlink(temp.c_str());
-      c4faultPowerRemoved(temp.c_str());
+      seam::powerRemoved(temp.c_str());
       return false;
     }
   }
   if (::rename(temp.c_str(), target.c_str()) != 0) {
     ::unlink(temp.c_str());
-    c4faultPowerRemoved(temp.c_str());
+    seam::powerRemoved(temp.c_str());
     return false;
   }
-  c4faultPowerMoved(temp.c_str(), target.c_str());
+  seam::powerMoved(temp.c_str(), target.c_str());
   return !synced || syncDirectory(folderOf(target));
 }
 
 bool syncFile(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
+  if (seam::hit(TALVEX_FAULT_SYNC)) return false;
   std::string native = nativePath(path);
   if (native.empty()) return false;
-  c4faultPowerSynced(native.c_str());
-  if (!c4faultSyncOn()) return isFile(path);
+  seam::powerSynced(native.c_str());
+  if (!seam::syncOn()) return isFile(path);
   int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   const bool ok = ::fsync(fd) == 0;
@@ -376,8 +375,8 @@ bool syncFile(std::string_view path) {
 }
 
 bool syncDirectory(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
-  if (!c4faultSyncOn()) return true;
+  if (seam::hit(TALVEX_FAULT_SYNC)) return false;
+  if (!seam::syncOn()) return true;
   std::string native = nativePath(path);
   while (native.size() > 1 && native.back() == '/') native.pop_back();
   if (native.empty()) native = ".";

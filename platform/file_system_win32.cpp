@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/fault_seam.h"
+#include "platform/file_seam.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/native_path.h"
@@ -112,17 +112,17 @@ bool isFile(std::string_view path) {
 }
 
 bool createDirectory(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_CREATE)) return false;
+  if (seam::hit(TALVEX_FAULT_CREATE)) return false;
   return !path.empty() && CreateDirectoryA(nativePath(path).c_str(), nullptr);
 }
 
 bool removeDirectory(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_DELETE)) return false;
+  if (seam::hit(TALVEX_FAULT_DELETE)) return false;
   return !path.empty() && RemoveDirectoryA(nativePath(path).c_str());
 }
 
 static bool copyFileAs(std::string_view from, std::string_view to) {
-  if (int hit = c4faultHit(TALVEX_FAULT_COPY)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_COPY)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -144,7 +144,7 @@ static bool copyFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool moveFileAs(std::string_view from, std::string_view to) {
-  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
   if (from.empty() || to.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return noteError();
@@ -154,7 +154,7 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
 }
 
 static bool deleteFileAs(std::string_view path) {
-  if (int hit = c4faultHit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
+  if (int hit = seam::hit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return noteError();
@@ -183,7 +183,7 @@ bool deleteFile(std::string_view path) {
 }
 
 bool linkFile(std::string_view existing, std::string_view name) {
-  if (int hit = c4faultHit(TALVEX_FAULT_MOVE)) {
+  if (int hit = seam::hit(TALVEX_FAULT_MOVE)) {
     noteInjected(hit);
   } else if (existing.empty() || name.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -257,8 +257,8 @@ bool writeWholeFile(std::string_view path, std::string_view content, bool synced
 }
 
 bool syncFile(std::string_view path) {
-  if (c4faultHit(TALVEX_FAULT_SYNC)) return false;
-  if (!c4faultSyncOn()) return isFile(path);
+  if (seam::hit(TALVEX_FAULT_SYNC)) return false;
+  if (!seam::syncOn()) return isFile(path);
   if (path.empty()) return false;
   // FlushFileBuffers needs a handle with write access.
   HANDLE h = CreateFileA(nativePath(path).c_str(), GENERIC_WRITE,
@@ -272,6 +272,6 @@ bool syncFile(std::string_view path) {
 
 // Folder entries cannot be flushed through a handle on Windows; renames and
 // deletes are logged by NTFS itself.
-bool syncDirectory(std::string_view) { return c4faultHit(TALVEX_FAULT_SYNC) == 0; }
+bool syncDirectory(std::string_view) { return seam::hit(TALVEX_FAULT_SYNC) == 0; }
 
 }  // namespace talvex::platform

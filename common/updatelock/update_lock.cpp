@@ -1,10 +1,10 @@
 #include "common/updatelock/update_lock.h"
 
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/file_seam.h"
 #include "platform/file_system.h"
 
 namespace talvex::common {
@@ -26,11 +26,8 @@ std::string Folder(const std::string& data) {
 }  // namespace
 
 std::chrono::milliseconds WaitBound(std::chrono::milliseconds wanted) {
-  const char* env = std::getenv("TALVEX_UPDATE_WAIT_MS");
-  if (env == nullptr || *env == '\0') return wanted;
-  char* end = nullptr;
-  const long long ms = std::strtoll(env, &end, 10);
-  if (end == env || *end != '\0' || ms < 0) return wanted;
+  const int64_t ms = platform::seam::waitOverrideMs();
+  if (ms < 0) return wanted;
   return std::min(wanted, std::chrono::milliseconds(ms));
 }
 

@@ -38,8 +38,9 @@ inline constexpr std::chrono::milliseconds kUpdateWait{600000};
 // How long the shorter jobs (reindex-all, revenue codes, qmrsec01) wait.
 inline constexpr std::chrono::milliseconds kMaintenanceWait{30000};
 
-// `wanted`, or less when TALVEX_UPDATE_WAIT_MS holds a smaller count of
-// milliseconds (tests); the environment can shorten a wait, never lengthen it.
+// `wanted`, or less when the file seam shortens waits (platform/file_seam.h:
+// in the test variants, TALVEX_UPDATE_WAIT_MS); never longer. The shipped
+// files wait the full bound.
 std::chrono::milliseconds WaitBound(std::chrono::milliseconds wanted);
 
 enum class LockOutcome {

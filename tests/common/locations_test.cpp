@@ -8,7 +8,7 @@
 #include <windows.h>
 #endif
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "temp_dir.h"

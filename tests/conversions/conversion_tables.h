@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "c4dll.h"
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "driver/run_state.h"
 #include "releases/clone_writer.h"
 #include "releases/layouts.h"

@@ -5,7 +5,7 @@
 // the same handle with the next write failing, until it goes through.
 #include <cstring>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

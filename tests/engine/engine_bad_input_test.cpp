@@ -4,7 +4,7 @@
 // fuzz target: open arbitrary bytes, walk every record and memo.
 #include <random>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

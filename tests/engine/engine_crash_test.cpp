@@ -18,7 +18,7 @@
 
 #include <thread>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

@@ -6,7 +6,7 @@
 #include <map>
 #include <random>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 
 using namespace enginetest;

@@ -6,7 +6,7 @@
 #include <random>
 #include <set>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 #include "../common/copy_over.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <random>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "engine_test_util.h"
 #include "memo_fixture.h"
 #include "../common/copy_over.h"

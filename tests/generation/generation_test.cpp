@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "qmrbsrst/generation/progress_callback.h"
 #include "qmrbsrst/status/status_messages.h"
 #include "roster_fixture.h"

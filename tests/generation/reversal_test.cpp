@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "qmrbsrst/status/status_messages.h"
 #include "roster_fixture.h"
 #include "worker_process.h"

@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "qmrbsrst/generation/run_record.h"
 #include "qmrbsrst/settings/control_counter.h"
 #include "roster_fixture.h"

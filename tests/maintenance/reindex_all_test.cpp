@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "maintenance_fixture.h"
 
 namespace talvex::tabmend::testing {

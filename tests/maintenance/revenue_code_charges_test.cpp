@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "maintenance/revenue_code_charges.h"
 #include "maintenance_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "../common/temp_dir.h"
 
 namespace {

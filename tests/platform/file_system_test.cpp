@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "platform/native_path.h"
 #include "../common/temp_dir.h"
 

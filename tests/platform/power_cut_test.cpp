@@ -1,6 +1,6 @@
 // The power cut layer: what survives a cut is exactly what was synced, by
 // whichever handle or name, and a seeded cut loses whole sectors.
-#include "platform/power_cut.h"
+#include "platform/testing/power_cut.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

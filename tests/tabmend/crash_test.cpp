@@ -18,7 +18,7 @@
 
 #include "../common/file_bytes.h"
 #include "c4dll.h"
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "index_check.h"
 #include "installation_fixture.h"
 #include "update_command.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "platform/native_path.h"
 
 namespace talvex::tabmend::testing {

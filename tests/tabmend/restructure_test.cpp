@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "driver/run_state.h"
 #include "installation_fixture.h"
 #include "releases/clone_writer.h"

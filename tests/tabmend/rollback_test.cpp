@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <set>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "installation_fixture.h"
 
 namespace talvex::tabmend::testing {

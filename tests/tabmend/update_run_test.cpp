@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "installation_fixture.h"
 #include "pe_image.h"
 

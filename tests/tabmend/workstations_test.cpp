@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
 #include "catalogue/catalogue.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <random>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 #include "mdx_file.h"
 #include "mdx_tag.h"
 #include "mdx_test_util.h"

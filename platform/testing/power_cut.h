@@ -31,13 +31,13 @@
 // (registry files, test set-up) are not tracked and count as synced.
 //
 // POSIX builds only; on Windows the calls do nothing and the entry is
-// ignored. The state is process-wide, inside the engine library beside the
-// fault seam, and guarded by a lock, so the hooks may be called from any thread.
+// ignored. The state is process-wide, inside the test engine library beside
+// the fault seam, and guarded by a lock, so the hooks may be called from any thread.
 #pragma once
 
 #include <stdint.h>
 
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 
 #ifdef __cplusplus
 extern "C" {

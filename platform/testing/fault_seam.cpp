@@ -1,8 +1,8 @@
 // Process-wide fault seam state. Counters and the armed operation number are
 // atomics, so the engine and the libraries may hit the seam from any thread.
-#include "platform/fault_seam.h"
+#include "platform/testing/fault_seam.h"
 
-#include "platform/power_cut.h"
+#include "platform/testing/power_cut.h"
 
 #include <atomic>
 #include <cstdlib>

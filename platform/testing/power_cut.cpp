@@ -1,6 +1,6 @@
 // The pre-image log behind power_cut.h. Writes go through to the real file;
 // the log keeps what each one replaced, so a cut can put it back.
-#include "platform/power_cut.h"
+#include "platform/testing/power_cut.h"
 
 #ifndef _WIN32
 

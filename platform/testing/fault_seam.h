@@ -7,12 +7,16 @@
 // entry "powercut:N[:seed]" simulates a power cut at the Nth sync instead
 // (power_cut.h).
 //
-// The state lives once per process, inside the engine library (which every
-// module links), so a fault armed by a test reaches the engine's writes and the
-// libraries' copies alike, on Linux and on Windows.
+// Test variants only (platform/file_seam.h): the state lives once per
+// process, inside the test variant of the engine library (which every module
+// links), and the other test modules reach it through these exports, so a
+// fault armed by a test reaches the engine's writes and the libraries' copies
+// alike, on Linux and on Windows. The shipped engine has none of this.
 #pragma once
 
 #include <stdint.h>
+
+#include "platform/file_seam.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define TALVEX_FAULT_API __stdcall
@@ -24,16 +28,6 @@
 extern "C" {
 #endif
 
-enum TalvexFaultOp {
-  TALVEX_FAULT_COPY = 0,
-  TALVEX_FAULT_MOVE = 1,
-  TALVEX_FAULT_DELETE = 2,
-  TALVEX_FAULT_WRITE = 3,
-  TALVEX_FAULT_CREATE = 4, /* open for create/truncate, directory creation */
-  TALVEX_FAULT_LOCK = 5,
-  TALVEX_FAULT_SYNC = 6, /* a file or folder sync */
-  TALVEX_FAULT_OPS = 7
-};
 
 /* The nth operation of this kind from now on fails (1 = the next one); 0 disarms. */
 void TALVEX_FAULT_API c4faultArm(int op, int32_t nth);
@@ -47,9 +41,8 @@ void TALVEX_FAULT_API c4faultFillAt(int op, int32_t nth);
 void TALVEX_FAULT_API c4faultClear(void);
 /* Operations of this kind seen since the last clear. */
 int32_t TALVEX_FAULT_API c4faultCount(int op);
-/* Called by the file layer before each operation: non-zero means "fail this
-   one", TALVEX_FAULT_NO_SPACE with the system's "no space" error. */
-#define TALVEX_FAULT_NO_SPACE 2
+/* Called by the file layer's test seam before each operation: non-zero means
+   "fail this one", TALVEX_FAULT_NO_SPACE with the system's "no space" error. */
 int TALVEX_FAULT_API c4faultHit(int op);
 /* Whether syncs reach the disk (non-zero, the default). A test that only kills
    processes loses nothing a sync would keep (the system still holds every

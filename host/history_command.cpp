@@ -8,6 +8,7 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "common/runlog/run_log_format.h"
+#include "host/registry_file.h"
 
 namespace talvex::host {
 namespace {
@@ -76,11 +77,7 @@ int RunHistoryCommand(int argc, char** argv) {
           return 2;
         }
       } else {
-#ifdef _WIN32
-        _putenv_s("TALVEX_REGISTRY", value.c_str());
-#else
-        setenv("TALVEX_REGISTRY", value.c_str(), 1);
-#endif
+        talvex::host::UseRegistryFile(value);
       }
       continue;
     }
@@ -90,8 +87,7 @@ int RunHistoryCommand(int argc, char** argv) {
   common::InstallationLocations found;
   (void)common::readInstallationLocations(&found, common::WorkDirectories::None);  // tested below
   if (found.InstallDirectory.empty()) {
-    std::fprintf(stderr, "talvexhost: no installation in the registry (%s); run install first\n",
-                 platform::registryFilePath().c_str());
+    ReportNoInstallation();
     return 1;
   }
   const std::string path = found.InstallDirectory + "update\\tabmend.log";

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "common/locations/installation_locations.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -31,7 +31,7 @@ bool WriteConfiguration(const InstallFolders& folders,
                                   "Master1500IcdVersionControlSettings=", "",
                                   "[Database Tables]"};
   for (const auto& table : tables) {
-    ini.push_back(talvex::common::upperAscii(table.base) + ".DBF=1");
+    ini.push_back(talvex::ascii::upper(table.base) + ".DBF=1");
   }
   const std::vector<std::string> roster = {
       "Max_Lines_Per_Roster_Billing=99",          "Auto_Generate_Patient_Control_Numbers=YES",

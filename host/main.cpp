@@ -21,6 +21,7 @@
 
 #if __has_include("host/roster/roster_commands.h") && defined(TALVEX_HOST_ROSTER)
 #include "host/roster/roster_commands.h"
+#include "host/registry_file.h"
 #define HAVE_ROSTER 1
 #endif
 
@@ -78,11 +79,7 @@ bool Parse(int argc, char** argv, Args* args) {
 
 void UseRegistry(const std::optional<std::string>& file) {
   if (!file) return;
-#ifdef _WIN32
-  _putenv_s("TALVEX_REGISTRY", file->c_str());
-#else
-  setenv("TALVEX_REGISTRY", file->c_str(), 1);
-#endif
+  talvex::host::UseRegistryFile(*file);
 }
 
 bool ParseRelease(const std::string& text, ReleaseNumber* out) {
@@ -122,8 +119,7 @@ bool TableFolder(const Args& args, std::string* folder) {
     *folder = found.DataDirectory;
   }
   if (folder->empty()) {
-    std::fprintf(stderr, "talvexhost: no installation in the registry (%s); run install first\n",
-                 talvex::platform::registryFilePath().c_str());
+    talvex::host::ReportNoInstallation();
     return false;
   }
   return true;

@@ -6,6 +6,7 @@
 
 #include "tabmend_library.h"
 #include "token_table.h"
+#include "host/registry_file.h"
 
 namespace talvex::host {
 namespace {
@@ -108,11 +109,7 @@ int RunPlanCommand(int argc, char** argv) {
       if (a == "--version") {
         version = value;
       } else {
-#ifdef _WIN32
-        _putenv_s("TALVEX_REGISTRY", value.c_str());
-#else
-        setenv("TALVEX_REGISTRY", value.c_str(), 1);
-#endif
+        talvex::host::UseRegistryFile(value);
       }
       continue;
     }

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <set>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "releases/layouts.h"
 #include "catalogue/catalogue.h"
 
@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kColumnMax = 28;
 
-using talvex::common::upperAscii;
+using talvex::ascii::upper;
 
 std::string Lower(std::string text) {
   for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -79,9 +79,9 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
     return false;
   }
   if (!options.tag.empty()) {
-    C4Tag tag = t.index() != 0 ? i4tag(t.index(), upperAscii(options.tag).c_str()) : 0;
+    C4Tag tag = t.index() != 0 ? i4tag(t.index(), ascii::upper(options.tag).c_str()) : 0;
     if (tag == 0 || d4tagSelectP(t.table(), tag) != 0) {
-      *error = "no tag " + upperAscii(options.tag) + " in " + folder + base + ".mdx";
+      *error = "no tag " + ascii::upper(options.tag) + " in " + folder + base + ".mdx";
       return false;
     }
   }
@@ -94,13 +94,13 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
     }
   } else {
     for (const std::string& name : options.fields) {
-      C4Field f = d4field(t.table(), upperAscii(name).c_str());
+      C4Field f = d4field(t.table(), ascii::upper(name).c_str());
       if (f == 0) {
-        *error = "no field " + upperAscii(name) + " in " + base;
+        *error = "no field " + ascii::upper(name) + " in " + base;
         return false;
       }
       fields.push_back(f);
-      names.push_back(upperAscii(name));
+      names.push_back(ascii::upper(name));
     }
   }
 
@@ -146,7 +146,7 @@ bool ShowTable(C4Context c, const std::string& folder, const std::string& table,
   const int32_t total = d4recCount(t.table());
   std::fprintf(out, "(%d of %d records%s%s)\n", shown, total,
                options.tag.empty() ? ", physical order" : ", by tag ",
-               options.tag.empty() ? "" : upperAscii(options.tag).c_str());
+               options.tag.empty() ? "" : ascii::upper(options.tag).c_str());
   return true;
 }
 

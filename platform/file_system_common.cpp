@@ -1,8 +1,11 @@
 // The parts of the file layer that are the same on every system.
 #include <cctype>
+#include <mutex>
+#include <string>
 
 #include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "platform/file_system_internal.h"
 #include "platform/native_path.h"
 
 namespace talvex::platform {
@@ -21,6 +24,75 @@ std::string folderPart(std::string_view p) {
 }
 
 }  // namespace
+
+namespace internal {
+namespace {
+
+// The last file operation's failure, for the whole process. Not
+// thread_local: in a library the host loads at run time that is dynamic TLS,
+// whose scan at exit crashed LeakSanitizer's tracer in our sanitizer builds.
+struct LastFailure {
+  std::mutex lock;
+  std::string text;
+  bool noSpace = false;
+};
+LastFailure& Last() {
+  static LastFailure last;
+  return last;
+}
+
+}  // namespace
+
+void noteFailure(std::string text, bool noSpace) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = std::move(text);
+  last.noSpace = noSpace;
+}
+
+void prefixFailure(const std::string& prefix) {
+  LastFailure& last = Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  last.text = prefix + last.text;
+}
+
+bool succeeded() {
+  noteFailure("", false);
+  return true;
+}
+
+}  // namespace internal
+
+std::string lastFileError() {
+  internal::LastFailure& last = internal::Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.text;
+}
+
+bool lastFileErrorNoSpace() {
+  internal::LastFailure& last = internal::Last();
+  const std::lock_guard<std::mutex> hold(last.lock);
+  return last.noSpace;
+}
+
+// The failure's reason, prefixed with the operation and its files.
+bool copyFile(std::string_view from, std::string_view to) {
+  if (internal::copyFileAs(from, to)) return true;
+  internal::prefixFailure("copy " + std::string(from) + " to " + std::string(to) + ": ");
+  return false;
+}
+
+bool moveFile(std::string_view from, std::string_view to) {
+  if (internal::moveFileAs(from, to)) return true;
+  internal::prefixFailure("move " + std::string(from) + " to " + std::string(to) + ": ");
+  return false;
+}
+
+bool deleteFile(std::string_view path) {
+  if (internal::deleteFileAs(path)) return true;
+  internal::prefixFailure("delete " + std::string(path) + ": ");
+  return false;
+}
 
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*" || pattern == "*") return true;

@@ -1,40 +1,20 @@
 #include <windows.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
 
 #include "platform/file_seam.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
+#include "platform/file_system_internal.h"
 #include "platform/native_path.h"
 
 namespace talvex::platform {
 namespace {
 
-// The last file operation's failure, for the whole process. Not
-// thread_local: in a library the host loads at run time that is dynamic TLS,
-// whose scan at exit crashed LeakSanitizer's tracer in our sanitizer builds.
-struct LastFailure {
-  std::mutex lock;
-  std::string text;
-  bool noSpace = false;
-};
-LastFailure& Last() {
-  static LastFailure last;
-  return last;
-}
-void noteFailure(std::string text, bool noSpace) {
-  LastFailure& last = Last();
-  const std::lock_guard<std::mutex> hold(last.lock);
-  last.text = std::move(text);
-  last.noSpace = noSpace;
-}
-void prefixFailure(const std::string& prefix) {
-  LastFailure& last = Last();
-  const std::lock_guard<std::mutex> hold(last.lock);
-  last.text = prefix + last.text;
-}
+using internal::noteFailure;
+using internal::prefixFailure;
+using internal::succeeded;
 
 // Notes the system's text of GetLastError() for lastFileError(); returns
 // false for the caller.
@@ -59,10 +39,6 @@ bool noteInjected(int hit) {
   return false;
 }
 
-bool succeeded() {
-  noteFailure("", false);
-  return true;
-}
 
 DWORD attributes(std::string_view path) {
   if (path.empty()) return INVALID_FILE_ATTRIBUTES;
@@ -121,7 +97,7 @@ bool removeDirectory(std::string_view path) {
   return !path.empty() && RemoveDirectoryA(nativePath(path).c_str());
 }
 
-static bool copyFileAs(std::string_view from, std::string_view to) {
+bool internal::copyFileAs(std::string_view from, std::string_view to) {
   if (int hit = seam::hit(TALVEX_FAULT_COPY)) return noteInjected(hit);
   std::string src = nativePath(from), dst = nativePath(to);
   if (src.empty() || dst.empty()) {
@@ -143,7 +119,7 @@ static bool copyFileAs(std::string_view from, std::string_view to) {
   return succeeded();
 }
 
-static bool moveFileAs(std::string_view from, std::string_view to) {
+bool internal::moveFileAs(std::string_view from, std::string_view to) {
   if (int hit = seam::hit(TALVEX_FAULT_MOVE)) return noteInjected(hit);
   if (from.empty() || to.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -153,7 +129,7 @@ static bool moveFileAs(std::string_view from, std::string_view to) {
   return succeeded();
 }
 
-static bool deleteFileAs(std::string_view path) {
+bool internal::deleteFileAs(std::string_view path) {
   if (int hit = seam::hit(TALVEX_FAULT_DELETE)) return noteInjected(hit);
   if (path.empty()) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -161,25 +137,6 @@ static bool deleteFileAs(std::string_view path) {
   }
   if (!DeleteFileA(nativePath(path).c_str())) return noteError();
   return succeeded();
-}
-
-// The failure's reason, prefixed with the operation and its files.
-bool copyFile(std::string_view from, std::string_view to) {
-  if (copyFileAs(from, to)) return true;
-  prefixFailure("copy " + std::string(from) + " to " + std::string(to) + ": ");
-  return false;
-}
-
-bool moveFile(std::string_view from, std::string_view to) {
-  if (moveFileAs(from, to)) return true;
-  prefixFailure("move " + std::string(from) + " to " + std::string(to) + ": ");
-  return false;
-}
-
-bool deleteFile(std::string_view path) {
-  if (deleteFileAs(path)) return true;
-  prefixFailure("delete " + std::string(path) + ": ");
-  return false;
 }
 
 bool linkFile(std::string_view existing, std::string_view name) {
@@ -195,18 +152,6 @@ bool linkFile(std::string_view existing, std::string_view name) {
   }
   prefixFailure("link " + std::string(existing) + " to " + std::string(name) + ": ");
   return false;
-}
-
-std::string lastFileError() {
-  LastFailure& last = Last();
-  const std::lock_guard<std::mutex> hold(last.lock);
-  return last.text;
-}
-
-bool lastFileErrorNoSpace() {
-  LastFailure& last = Last();
-  const std::lock_guard<std::mutex> hold(last.lock);
-  return last.noSpace;
 }
 
 std::string workstationName() {

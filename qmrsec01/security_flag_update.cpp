@@ -9,7 +9,7 @@
 #include <unistd.h>
 #endif
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "c4dll.h"
 #include "common/locations/installation_locations.h"
 #include "platform/file_system.h"
@@ -117,7 +117,7 @@ void UpdateTable(const std::string& path, bool promptMode) {
 
 bool PromptModeOf(int argc, const char* const* argv) {
   if (argc < 2 || argv[1] == nullptr) return false;
-  return talvex::common::upperAscii(argv[1]) == "/PROMPT";
+  return talvex::ascii::upper(argv[1]) == "/PROMPT";
 }
 
 std::string ProgramFolder() {

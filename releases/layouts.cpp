@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "releases/layout_history.h"
 #include "catalogue/catalogue.h"
 
@@ -14,7 +14,7 @@ namespace {
 
 using history::TableRow;
 
-using talvex::common::sameTextNoCase;
+using talvex::ascii::sameNoCase;
 
 bool AliveAt(int since, int until, int step) {
   return since <= step && (until == 0 || until > step);
@@ -22,7 +22,7 @@ bool AliveAt(int since, int until, int step) {
 
 const TableRow* FindRow(std::string_view base) {
   for (const TableRow& row : history::Tables())
-    if (sameTextNoCase(row.base, base)) return &row;
+    if (ascii::sameNoCase(row.base, base)) return &row;
   return nullptr;
 }
 
@@ -34,7 +34,7 @@ TableLayout Build(const TableRow& row, int step) {
     if (!AliveAt(f.since, f.until, step)) continue;
     FieldLayout field{f.name, f.type, f.len, f.dec};
     for (const history::AlterRow& a : row.alters) {
-      if (a.update <= step && sameTextNoCase(a.field, f.name)) {
+      if (a.update <= step && ascii::sameNoCase(a.field, f.name)) {
         field.type = a.type;
         field.len = a.len;
         field.dec = a.dec;
@@ -52,14 +52,14 @@ TableLayout Build(const TableRow& row, int step) {
 template <typename Item>
 const Item* FindNamed(const std::vector<Item>& items, std::string_view name) {
   for (const Item& item : items)
-    if (sameTextNoCase(item.name, name)) return &item;
+    if (ascii::sameNoCase(item.name, name)) return &item;
   return nullptr;
 }
 
 template <typename Item>
 typename std::vector<Item>::iterator FindNamedIt(std::vector<Item>& items, std::string_view name) {
   return std::find_if(items.begin(), items.end(),
-                      [&](const Item& item) { return sameTextNoCase(item.name, name); });
+                      [&](const Item& item) { return ascii::sameNoCase(item.name, name); });
 }
 
 // Inserts `item` after the entry named `after` ("" = at the front).

@@ -1,12 +1,12 @@
 #include "releases/table_layout.h"
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 
 #include <algorithm>
 
 namespace talvex::releases {
 namespace {
 
-using talvex::common::sameTextNoCase;
+using talvex::ascii::sameNoCase;
 
 }  // namespace
 
@@ -22,13 +22,13 @@ int TableLayout::recordLength() const {
 
 const FieldLayout* TableLayout::field(std::string_view name) const {
   for (const FieldLayout& f : fields)
-    if (sameTextNoCase(f.name, name)) return &f;
+    if (ascii::sameNoCase(f.name, name)) return &f;
   return nullptr;
 }
 
 const TagLayout* TableLayout::tag(std::string_view name) const {
   for (const TagLayout& t : tags)
-    if (sameTextNoCase(t.name, name)) return &t;
+    if (ascii::sameNoCase(t.name, name)) return &t;
   return nullptr;
 }
 

@@ -1,6 +1,6 @@
 #include "common/runlog/run_log_format.h"
 
-#include "common/text/local_clock.h"
+#include "platform/local_clock.h"
 
 #include <cctype>
 #include <optional>
@@ -166,7 +166,7 @@ long long SecondsOf(const std::string& t) {
 }  // namespace
 
 std::string Timestamp(std::time_t when) {
-  const std::tm local = localTime(when);
+  const std::tm local = platform::localTime(when);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
   return text;

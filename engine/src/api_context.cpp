@@ -2,9 +2,10 @@
 #include <cstring>
 
 #include "api_guard.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 using namespace talvex::engine;
+namespace ascii = talvex::ascii;
 
 namespace talvex::engine {
 

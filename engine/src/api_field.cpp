@@ -6,9 +6,10 @@
 
 #include "api_guard.h"
 #include "field_value.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 using namespace talvex::engine;
+namespace ascii = talvex::ascii;
 
 namespace {
 

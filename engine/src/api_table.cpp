@@ -4,9 +4,10 @@
 #include "api_guard.h"
 #include "platform/file_io.h"
 #include "index_binding.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 using namespace talvex::engine;
+namespace ascii = talvex::ascii;
 
 namespace {
 

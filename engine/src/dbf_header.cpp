@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "local_date.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine {
 

@@ -13,7 +13,7 @@
 #include "mdx/key_codec.h"
 #include "mdx/mdx_file.h"
 #include "mdx/mdx_tag.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 #endif
 
 namespace talvex::engine {

@@ -1,8 +1,7 @@
 // Today's date on the local clock, as the .dbf and .mdx headers stamp it.
-// Thread-safe (the reentrant conversion of each platform).
 #pragma once
 
-#include <ctime>
+#include "platform/local_clock.h"
 
 namespace talvex::engine {
 
@@ -13,13 +12,7 @@ struct LocalDate {
 };
 
 inline LocalDate localToday() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-#ifdef _WIN32
-  localtime_s(&tm, &now);
-#else
-  localtime_r(&now, &tm);
-#endif
+  const std::tm tm = platform::localNow();
   return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "lock_ranges.h"
-#include "ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine {
 

@@ -13,6 +13,8 @@
 #include "host/progress_display.h"
 #include "host/roster/roster_library.h"
 #include "qmrbsrst/frame/call_records.h"
+#include "platform/local_clock.h"
+#include "host/registry_file.h"
 
 namespace {
 
@@ -53,13 +55,7 @@ int Usage(const char* why) {
 }
 
 bool TodayAsHostDate(double* value) {
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = talvex::platform::localNow();
   return talvex::common::hostDateFromCalendar({local.tm_year + 1900, local.tm_mon + 1, local.tm_mday},
                                               value);
 }
@@ -102,7 +98,7 @@ int RunRosterGenerateCommand(int argc, char** argv) {
     return Usage("no current date");
   }
 #if !defined(_WIN32)
-  if (!registry.empty()) setenv("TALVEX_REGISTRY", registry.c_str(), 1);
+  if (!registry.empty()) talvex::host::UseRegistryFile(registry);
 #endif
   if (data.empty() || config.empty()) {
     talvex::common::InstallationLocations where;

@@ -14,6 +14,7 @@
 #include "host/roster/generate_command.h"
 #include "host/roster/roster_library.h"
 #include "qmrbsrst/frame/call_records.h"
+#include "host/registry_file.h"
 
 namespace {
 
@@ -236,7 +237,7 @@ int RunRosterCommand(int argc, char** argv) {
   Arguments args;
   if (!Parse(argc, argv, &args)) return Usage("missing subcommand or option value");
 #if !defined(_WIN32)
-  if (args.has("--registry")) setenv("TALVEX_REGISTRY", args.option("--registry").c_str(), 1);
+  if (args.has("--registry")) talvex::host::UseRegistryFile(args.option("--registry"));
 #endif
   std::string path =
       args.has("--library") ? args.option("--library") : RosterLibrary::defaultPath();

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 
@@ -32,7 +32,7 @@ std::string SlotName(int slot) {
 
 bool IsSlotName(const std::string& name) {
   if (name.size() != 11) return false;
-  if (talvex::common::upperAscii(name.substr(0, 8)) != "ROSTRUN.") return false;
+  if (talvex::ascii::upper(name.substr(0, 8)) != "ROSTRUN.") return false;
   for (size_t i = 8; i < 11; ++i) {
     if (name[i] < '0' || name[i] > '9') return false;
   }

@@ -1,6 +1,6 @@
 #include "qmrbsrst/settings/text_fit.h"
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::qmrbsrst {
 
@@ -10,16 +10,16 @@ std::string FitText(std::string_view text, size_t n) {
   return out;
 }
 
-std::string_view Trim(std::string_view text) { return talvex::common::trimControl(text); }
+std::string_view Trim(std::string_view text) { return talvex::ascii::trimControl(text); }
 
 std::string TrimAndCut(std::string_view text, size_t n) {
   return std::string(Trim(text).substr(0, n));
 }
 
-std::string UpperCase(std::string_view text) { return talvex::common::upperAscii(text); }
+std::string UpperCase(std::string_view text) { return talvex::ascii::upper(text); }
 
 bool SameText(std::string_view a, std::string_view b) {
-  return talvex::common::sameTextNoCase(a, b);
+  return talvex::ascii::sameNoCase(a, b);
 }
 
 bool ParseWholeNumber(std::string_view text, int32_t* value) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "conversions/conversion_frame.h"
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
 
@@ -13,7 +13,7 @@ namespace talvex::tabmend::conversions {
 namespace {
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
-using talvex::common::isAsciiDigit;
+using talvex::ascii::isDigit;
 
 // The fields of one provider pattern; any of them may be 0 (absent).
 struct ProviderFields {
@@ -171,7 +171,7 @@ bool IsUpinForm(std::string_view text) {
   size_t letters = 0;
   while (1 + letters < text.size() && IsUpper(text[1 + letters])) ++letters;
   if (letters > 2) return false;
-  return std::all_of(text.begin() + 1 + static_cast<long>(letters), text.end(), isAsciiDigit);
+  return std::all_of(text.begin() + 1 + static_cast<long>(letters), text.end(), ascii::isDigit);
 }
 
 // ---- 0107 -------------------------------------------------------------------

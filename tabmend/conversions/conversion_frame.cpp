@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend::conversions {
@@ -112,7 +112,7 @@ void ConversionTable::forEachWithKey(const std::string& key,
 }
 
 std::string TrimControl(std::string_view text) {
-  return std::string(talvex::common::trimControl(text));
+  return std::string(talvex::ascii::trimControl(text));
 }
 
 std::string RawText(C4Field f) {

@@ -7,17 +7,17 @@
 #include <string>
 
 #include "conversions/conversion_frame.h"
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
 
 namespace talvex::tabmend::conversions {
 namespace {
 
-using talvex::common::isAsciiDigit;
+using talvex::ascii::isDigit;
 
 bool HospitalForm(const std::string& id) {
-  return id.size() == 6 && id[2] == '0' && isAsciiDigit(id[3]) && isAsciiDigit(id[4]) && isAsciiDigit(id[5]);
+  return id.size() == 6 && id[2] == '0' && ascii::isDigit(id[3]) && ascii::isDigit(id[4]) && ascii::isDigit(id[5]);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "driver/run_list.h"
 #include "driver/run_state.h"
 #include "driver/update_journal.h"
@@ -13,7 +13,7 @@ namespace {
 
 // Upper case with "\\" for "/": two spellings of one path compare equal.
 std::string Upper(std::string_view path) {
-  std::string text = common::upperAscii(path);
+  std::string text = ascii::upper(path);
   for (char& c : text) c = c == '/' ? '\\' : c;
   return text;
 }

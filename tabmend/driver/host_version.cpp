@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/version_resource.h"
 
 namespace talvex::tabmend {
@@ -24,7 +24,7 @@ bool ParsePart(std::string_view text, uint16_t* out) {
 
 }  // namespace
 
-std::string_view TrimControls(std::string_view text) { return talvex::common::trimControl(text); }
+std::string_view TrimControls(std::string_view text) { return talvex::ascii::trimControl(text); }
 
 std::optional<HostVersion> ParseVersionText(std::string_view text) {
   text = TrimControls(text);

@@ -13,7 +13,7 @@
 #include "restructure/table_files.h"
 #include "platform/file_system.h"
 #include "catalogue/catalogue.h"
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/exception_text.h"
 
 namespace talvex::tabmend {
@@ -79,7 +79,7 @@ void ForEachUpdateAsTheRunGoes(
   std::map<std::string, std::string> layouts;
   std::map<std::string, std::vector<std::string>> added;  // upper-cased file -> locations
   const auto folderOf = [&](const std::string& relative, const std::string& base) {
-    auto it = layouts.find(common::upperAscii(relative + base));
+    auto it = layouts.find(ascii::upper(relative + base));
     return it != layouts.end() ? it->second : folders.data + relative;
   };
   for (int number : kRunList) {
@@ -92,7 +92,7 @@ void ForEachUpdateAsTheRunGoes(
                                       : BuildTableLocationList(folders.data, row->locationBasis);
     // A folder whose basis table an earlier update of the run adds is in the
     // list the run builds by then.
-    for (const std::string& rel : added[common::upperAscii(row->locationBasis)]) {
+    for (const std::string& rel : added[ascii::upper(row->locationBasis)]) {
       bool listed = false;
       for (const TableLocation& location : locations) listed = listed || location.relative == rel;
       if (!listed && row->form != RestructureForm::Single) locations.push_back({rel, false});
@@ -108,8 +108,8 @@ void ForEachUpdateAsTheRunGoes(
         for (const UpdatedTable& table : row->tables()) {
           if (platform::pathExists(folderOf(rel, table.base) + table.base + ".dbf")) continue;
           location.needsUpdate = true;
-          layouts[common::upperAscii(rel + table.base)] = clone;
-          added[common::upperAscii(std::string(table.base) + ".dbf")].push_back(rel);
+          layouts[ascii::upper(rel + table.base)] = clone;
+          added[ascii::upper(std::string(table.base) + ".dbf")].push_back(rel);
         }
         continue;
       }
@@ -117,7 +117,7 @@ void ForEachUpdateAsTheRunGoes(
                                  ? NeedsUpdateProbe(*row, folderOf(rel, probed))
                                  : needed;
       if (!location.needsUpdate) continue;
-      for (const UpdatedTable& table : row->tables()) layouts[common::upperAscii(rel + table.base)] = clone;
+      for (const UpdatedTable& table : row->tables()) layouts[ascii::upper(rel + table.base)] = clone;
     }
     visit(*row, locations);
   }

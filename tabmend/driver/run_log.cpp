@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "common/text/local_clock.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "common/runlog/run_log_format.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
@@ -19,9 +19,9 @@ TableGuard*& Active() {
   return guard;
 }
 
-using talvex::common::upperAscii;
+using talvex::ascii::upper;
 
-std::string Key(const std::string& folder, const std::string& base) { return upperAscii(folder + base); }
+std::string Key(const std::string& folder, const std::string& base) { return ascii::upper(folder + base); }
 
 // Starts the reason Hold gives for a data file that cannot be opened for
 // writing by anyone.
@@ -109,7 +109,7 @@ bool TableGuard::HoldAll(const std::vector<GuardedTable>& tables) {
         const std::string location = table.folder.rfind(data, 0) == 0
                                          ? table.folder.substr(data.size())
                                          : table.folder;
-        ReportWaitingForTable(location, upperAscii(table.base), static_cast<int32_t>(so.count() / 1000),
+        ReportWaitingForTable(location, ascii::upper(table.base), static_cast<int32_t>(so.count() / 1000),
                               static_cast<int32_t>(bound.count() / 1000));
         lastReport = now;
       }
@@ -125,12 +125,12 @@ bool TableGuard::HoldAll(const std::vector<GuardedTable>& tables) {
 }
 
 std::string TableInUseText(const std::string& folder, const std::string& base) {
-  return "The table " + folder + upperAscii(base) +
+  return "The table " + folder + ascii::upper(base) +
          " is in use at another workstation and must be closed there first; nothing was changed.";
 }
 
 std::string TableNotWritableText(const std::string& folder, const std::string& base) {
-  return "The table " + folder + upperAscii(base) +
+  return "The table " + folder + ascii::upper(base) +
          " cannot be opened for writing (a read-only or protected file); nothing was changed.";
 }
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <set>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"
@@ -113,10 +113,10 @@ bool Write(const Journal& journal) {
   return fs::writeWholeFile(JournalPath(), EncodeJournal(journal), true);
 }
 
-using talvex::common::upperAscii;
+using talvex::ascii::upper;
 
 std::string Native(const std::string& hostText) {
-  std::string out = upperAscii(hostText);
+  std::string out = ascii::upper(hostText);
   std::replace(out.begin(), out.end(), '/', '\\');
   return out;
 }
@@ -246,7 +246,7 @@ bool SyncSwappedTables() {
             return false;
           }
         }
-        SyncedSinceSwap().insert(upperAscii(folder + table.base));
+        SyncedSinceSwap().insert(ascii::upper(folder + table.base));
       }
     }
   }
@@ -274,7 +274,7 @@ bool JournalUpdateSwapped(int number) {
     for (const UpdatedTable& table : row->tables()) {
       const std::string folder = Folders().data + relative;
       update->swaps.push_back({relative, table.base, TableFingerprint(folder, table.base)});
-      SyncedSinceSwap().erase(upperAscii(folder + table.base));
+      SyncedSinceSwap().erase(ascii::upper(folder + table.base));
     }
   }
   // The fingerprints reach the disk with the next journal write, after these
@@ -307,7 +307,7 @@ bool UnchangedSinceSwaps(const Journal& journal) {
     if (row == nullptr || !update.swaps.empty()) continue;
     for (const std::string& relative : update.relatives) {
       for (const UpdatedTable& table : row->tables()) {
-        midSwap.push_back(upperAscii(Folders().data + relative + table.base));
+        midSwap.push_back(ascii::upper(Folders().data + relative + table.base));
       }
     }
   }
@@ -315,11 +315,11 @@ bool UnchangedSinceSwaps(const Journal& journal) {
     const RestructureSpec* row = FindRestructureSpec(update.number);
     if (row == nullptr) continue;
     for (const JournalSwap& swap : update.swaps) {
-      Known& known = tables[upperAscii(Folders().data + swap.relative + swap.base)];
+      Known& known = tables[ascii::upper(Folders().data + swap.relative + swap.base)];
       known.prints.push_back(swap.fingerprint);
       if (update.number > known.lastSwap) known.lastSwap = update.number;
       for (const UpdatedTable& table : row->tables()) {
-        if (upperAscii(table.base) == upperAscii(swap.base)) known.table = &table;
+        if (ascii::upper(table.base) == ascii::upper(swap.base)) known.table = &table;
       }
       known.backup = Folders().backup + swap.relative;
     }
@@ -328,9 +328,9 @@ bool UnchangedSinceSwaps(const Journal& journal) {
   for (const JournalUpdate& update : journal.updates) {
     for (const JournalSwap& swap : update.swaps) {
       const std::string folder = Folders().data + swap.relative;
-      Known& known = tables[upperAscii(folder + swap.base)];
+      Known& known = tables[ascii::upper(folder + swap.base)];
       if (known.table == nullptr || known.lastSwap != update.number) continue;  // once per table
-      const std::string key = upperAscii(folder + swap.base);
+      const std::string key = ascii::upper(folder + swap.base);
       if (std::find(midSwap.begin(), midSwap.end(), key) != midSwap.end()) continue;
       const std::string now = TableFingerprint(folder, swap.base);
       // A table missing its data file was cut short inside a swap: nobody
@@ -517,7 +517,7 @@ bool EndJournal() {
       if (std::find(folders.begin(), folders.end(), item.data) == folders.end()) {
         folders.push_back(item.data);
       }
-      const bool dataSynced = SyncedSinceSwap().count(upperAscii(item.data + item.table->base)) != 0;
+      const bool dataSynced = SyncedSinceSwap().count(ascii::upper(item.data + item.table->base)) != 0;
       for (const char* ext : {".dbf", ".dbt", ".mdx"}) {
         if (dataSynced && std::string(ext) != ".mdx") continue;
         const std::string path = item.data + item.table->base + ext;

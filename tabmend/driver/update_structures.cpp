@@ -8,7 +8,7 @@
 #include "driver/call_checks.h"
 #include "driver/call_version.h"
 #include "driver/disk_space_check.h"
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "driver/host_version.h"
 #include "platform/file_system.h"
 #include "common/updatelock/update_lock.h"

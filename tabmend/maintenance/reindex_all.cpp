@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "platform/profile.h"
 #include "driver/run_state.h"
@@ -19,10 +19,10 @@ const char kRebuildAdvice[] =
 const char kArchiveAdvice[] =
     "The claim archive is corrupt and will require manual repair or removal.";
 
-using talvex::common::sameTextNoCase;
+using talvex::ascii::sameNoCase;
 
 bool EndsWithDbf(std::string_view name) {
-  return name.size() > 4 && sameTextNoCase(name.substr(name.size() - 4), ".DBF");
+  return name.size() > 4 && ascii::sameNoCase(name.substr(name.size() - 4), ".DBF");
 }
 
 std::string UpToFirstDot(std::string_view text) {
@@ -56,7 +56,7 @@ std::string ReindexListedTables(C4Context c, const std::vector<std::string>& nam
       if (!ReindexOneTable(c, data, name, &detail)) {
         return WithDetail("Unable to reindex database file: " + name + ".DBF", detail);
       }
-    } else if (!sameTextNoCase(name, "UTILMAST")) {
+    } else if (!ascii::sameNoCase(name, "UTILMAST")) {
       return "Unable to locate index file: " + name + ".MDX\r\n" + kRebuildAdvice;
     }
   }

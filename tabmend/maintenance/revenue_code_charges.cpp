@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "common/tableengine/table.h"
 #include "driver/run_state.h"
@@ -17,7 +17,7 @@ const char kOpenFailed[] = "Unable to open Revenue Codes reference file.";
 
 std::string DumpFile() { return Folders().install + "private\\" + kRevenueCodeDumpName; }
 
-std::string TrimControls(std::string_view text) { return std::string(common::trimControl(text)); }
+std::string TrimControls(std::string_view text) { return std::string(ascii::trimControl(text)); }
 
 // revcode with its index open and BY_CODE selected; the Table closes both.
 struct RevenueCodeTable {

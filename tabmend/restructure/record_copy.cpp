@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "driver/progress.h"
 #include "driver/run_state.h"
 #include "restructure/table_files.h"
@@ -199,7 +199,7 @@ class Copy {
   bool inLoop_ = false;
 };
 
-using talvex::common::upperAscii;
+using talvex::ascii::upper;
 
 CopyFault OpenFault(int code) {
   if (code == e4memo) return CopyFault::DamagedMemo;
@@ -215,7 +215,7 @@ bool CopyCommonFields(const std::string& sourceFolder, const std::string& target
   if (failure != nullptr) *failure = CopyFailure{};
   const std::string sourcePath = WithBackslash(sourceFolder) + base;
   OpenTable source(c, sourcePath);
-  Copy copy(c, upperAscii(base) + " (" + sourcePath + ".dbf)", source.get(), failure);
+  Copy copy(c, ascii::upper(base) + " (" + sourcePath + ".dbf)", source.get(), failure);
   if (!source.ok()) {
     return copy.Fail(OpenFault(source.openError()), "cannot open it: " + source.openText());
   }

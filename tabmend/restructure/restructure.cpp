@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_system.h"
 #include "conversions/conversion_dispatch.h"
 #include "driver/run_log.h"
@@ -247,7 +247,7 @@ class Restructure {
     return true;
   }
 
-  static std::string UpperCase(const std::string& text) { return common::upperAscii(text); }
+  static std::string UpperCase(const std::string& text) { return ascii::upper(text); }
 
   bool Every(Which which, const char* message, const std::function<bool(const std::string&)>& step) {
     for (const TableLocation& location : locations_) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/text/ascii_text.h"
+#include "platform/ascii_text.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "driver/run_state.h"
@@ -12,7 +12,7 @@ namespace {
 
 namespace fs = talvex::platform;
 
-using talvex::common::upperAscii;
+using talvex::ascii::upper;
 
 // Extensions a clean deletes (the set of the table).
 std::vector<const char*> DeleteSet(const UpdatedTable& table, MemoRule memo) {
@@ -33,7 +33,7 @@ bool HasBackedUp(const std::string& key) {
 bool KeepOriginal(const std::string& folder, const UpdatedTable& table, MemoRule memo) {
   const std::string base = folder + table.base;
   const std::string original = folder + "original\\";
-  const std::string key = upperAscii(base);
+  const std::string key = ascii::upper(base);
   if (!HasBackedUp(key)) {
     // The data file goes first: "original\" without one is never taken for
     // a pre-call copy.

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "../ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {

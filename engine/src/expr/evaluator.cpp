@@ -5,7 +5,7 @@
 #include "dbase_values.h"
 #include "expr_functions.h"
 #include "expr_node.h"
-#include "../ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "dbase_values.h"
-#include "../ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {

@@ -1,5 +1,5 @@
 #include "expr_lexer.h"
-#include "../ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine::expr {
 namespace {

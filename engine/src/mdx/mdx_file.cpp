@@ -10,7 +10,7 @@
 #include "mdx_tag.h"
 #include "page_store.h"
 #include "tag_tree.h"
-#include "../ascii_text.h"
+#include "platform/ascii_text.h"
 
 namespace talvex::engine::mdx {
 

@@ -1,10 +1,11 @@
-// The wall clock in the process's local time zone, for stamps people read
-// (run logs). Thread-safe.
+// The wall clock in the process's local time zone: the one conversion to
+// local time that every stamp uses (table and index headers, run logs).
+// Thread-safe (the reentrant conversion of each platform).
 #pragma once
 
 #include <ctime>
 
-namespace talvex::common {
+namespace talvex::platform {
 
 inline std::tm localTime(std::time_t when) {
   std::tm local{};
@@ -18,4 +19,4 @@ inline std::tm localTime(std::time_t when) {
 
 inline std::tm localNow() { return localTime(std::time(nullptr)); }
 
-}  // namespace talvex::common
+}  // namespace talvex::platform

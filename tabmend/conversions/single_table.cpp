@@ -10,6 +10,7 @@
 #include "platform/ascii_text.h"
 #include "conversions/conversions.h"
 #include "driver/run_state.h"
+#include "platform/exception_text.h"
 
 namespace talvex::tabmend::conversions {
 namespace {
@@ -198,6 +199,7 @@ bool FlushNarrativeItems(ConversionTable& attach, C4Field line, const C4Field me
     }
     return ok;
   } catch (...) {
+    NoteFailureDetail("narrative conversion: " + platform::CurrentExceptionText());
     return false;
   }
 }

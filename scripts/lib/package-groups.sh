@@ -12,7 +12,8 @@
 
 group_names=(build oracles m32 mingw wine64 wine analysis)
 declare -A group_packages=(
-  [build]="cmake ninja-build g++ googletest libgtest-dev libbenchmark-dev"
+  # pkg-config: the engine archive's example is built with it, as another program would.
+  [build]="cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev"
   # The independent xBase readers and writers the engine's files are checked against.
   [oracles]="libdbd-xbase-perl python3-dbfread gdal-bin shapelib"
   [m32]="gcc-multilib g++-multilib"

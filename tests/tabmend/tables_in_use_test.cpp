@@ -86,6 +86,18 @@ int AppendedBy(pid_t pid, int fd) {
   return count;
 }
 
+// What a child has written up to the first line holding `marker` (or all of
+// it, when none does).
+std::string ReadUntil(FILE* pipe, const std::string& marker) {
+  std::string out;
+  char line[4096];
+  while (fgets(line, sizeof line, pipe) != nullptr) {
+    out += line;
+    if (std::string(line).find(marker) != std::string::npos) break;
+  }
+  return out;
+}
+
 class TablesInUse : public UpdateProcesses {};
 
 TEST_F(TablesInUse, AnUpdateBesideAnOpenTableWaitsOrRefusesAndLosesNoRecord) {
@@ -124,10 +136,14 @@ TEST_F(TablesInUse, AnUpdateBesideAnOpenTableWaitsOrRefusesAndLosesNoRecord) {
     pid_t pid = -1;
     int doneFd = -1;
     FILE* roster = nullptr;
+    std::string rosterOut;
     if (c.kind == Kind::Roster) {
       roster = popen(HostCommand("roster generate 2000001 --run-date 2024-03-01", "").c_str(), "r");
       ASSERT_NE(roster, nullptr);
-      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+      // The update starts once the run has its claim tables open (its first
+      // claim written), so that it must wait for them; started any earlier
+      // it may take them first, and the run then rightly refuses.
+      rosterOut = ReadUntil(roster, "Generating roster claims");
     } else {
       pid = HoldInChild({bsclaim}, c.kind == Kind::Appender, c.holdMs, &doneFd);
       ASSERT_GT(pid, 0);
@@ -136,7 +152,7 @@ TEST_F(TablesInUse, AnUpdateBesideAnOpenTableWaitsOrRefusesAndLosesNoRecord) {
         Host("update", "", &out, "TALVEX_UPDATE_WAIT_MS=" + std::to_string(c.waitMs));
     int32_t written = 0;
     if (roster != nullptr) {
-      const std::string rosterOut = ReadAllOf(roster);
+      rosterOut += ReadAllOf(roster);
       EXPECT_EQ(pclose(roster), 0) << rosterOut;
       written = rosterClaims;
     } else {
